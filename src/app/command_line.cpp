@@ -1,0 +1,64 @@
+#include "command_line.h"
+
+#include <cstdlib>
+
+namespace nalvexa {
+
+const char* const kUsage =
+    "Usage: nalvexa [--headless] [--ini FILE] [--help] [--version] [KEYWORD]\n"
+    "\n"
+    "Serves a drive-configuration tool on TCP (port 12001 unless the ini file says\n"
+    "otherwise) and carries its requests to one drive over the adapter KEYWORD:\n"
+    "  (none), TR7100   TR7100 drive over RS-232 (the default)\n"
+    "  QMR              QMR controller over RS-232\n"
+    "  LVT              LVT controller over RS-232 (also any other text)\n"
+    "  CAN              CANopen drives over CAN\n"
+    "The keyword is compared exactly, case and blanks included.\n"
+    "\n"
+    "  --headless   run without a window (also when there is no display)\n"
+    "  --ini FILE   settings file (default: $NALVEXA_INI, else\n"
+    "               $XDG_CONFIG_HOME/Nalvexa.ini or ~/.config/Nalvexa.ini)\n"
+    "  --help       show this text\n"
+    "  --version    show the version\n";
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args)
+{
+    CommandLine line;
+    size_t i = 0;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--headless") {
+            line.headless = true;
+        } else if (a == "--help") {
+            line.help = true;
+        } else if (a == "--version") {
+            line.version = true;
+        } else if (a == "--ini") {
+            if (i + 1 >= args.size()) {
+                line.error = "--ini needs a file name";
+                return line;
+            }
+            line.iniFile = args[++i];
+        } else if (a.rfind("--ini=", 0) == 0) {
+            line.iniFile = a.substr(6);
+        } else {
+            break;
+        }
+    }
+    for (size_t k = i; k < args.size(); ++k) {
+        if (k > i) line.keyword += ' ';
+        line.keyword += args[k];
+    }
+    return line;
+}
+
+std::string ResolveIniPath(const std::string& fromCommandLine)
+{
+    if (!fromCommandLine.empty()) return fromCommandLine;
+    if (const char* env = std::getenv("NALVEXA_INI"); env && *env) return env;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return std::string(xdg) + "/Nalvexa.ini";
+    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config/Nalvexa.ini";
+    return "Nalvexa.ini";
+}
+
+}  // namespace nalvexa

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace nalvexa {
+
+struct CommandLine {
+    bool headless = false;
+    bool help = false;
+    bool version = false;
+    std::string iniFile;   // empty: the environment or the user's configuration folder
+    std::string keyword;   // the rest of the arguments joined by single blanks
+    std::string error;     // set when the options cannot be used
+};
+
+// Options count only before the keyword text; from the first other argument
+// on, everything is keyword text.
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// --ini, else $NALVEXA_INI, else Nalvexa.ini in $XDG_CONFIG_HOME or ~/.config.
+std::string ResolveIniPath(const std::string& fromCommandLine);
+
+extern const char* const kUsage;
+
+}  // namespace nalvexa

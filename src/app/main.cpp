@@ -1,0 +1,101 @@
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "adapters/adapter_selection.h"
+#include "command_line.h"
+#include "headless_shell.h"
+#include "qt_serial_device.h"
+#include "qt_services.h"
+#include "qt_tcp_listener.h"
+#include "version.h"
+
+using namespace nalvexa;
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+bool HasDisplay()
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* v = std::getenv(name); v && *v) return true;
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "nalvexa: %s\n\n%s", line.error.c_str(), kUsage);
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("nalvexa %s\n", kNalvexaVersion);
+        return 0;
+    }
+    if (!line.headless && HasDisplay())
+        std::fprintf(stderr, "nalvexa: the window is not built yet; running headless\n");
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("nalvexa");
+
+    // The platform's services, the ini file and the adapter live until the loop ends.
+    IniFile ini(ResolveIniPath(line.iniFile));
+    QtTimerHost timers;
+    QtSleeper sleeper;
+    QtTaskPoster poster;
+    StderrNotifier notifier;
+    QtSerialDevice serial;
+    QtTcpListener tcp;
+
+    AdapterChoice choice = SelectAdapter(line.keyword);
+    AdapterHolder& holder = AdapterHolder::instance();
+    holder.set(CreateAdapter(choice.kind, AdapterContext{timers, sleeper, notifier, ini, serial}));
+    holder.adapter()->SetTitle(choice.title);
+
+    ServerSockets server(tcp, holder, poster, notifier);
+    int exitCode = 0;
+    HeadlessShell shell(server, holder, ini, notifier, poster, [&](int code) {
+        exitCode = code;
+        QCoreApplication::exit(code);
+    });
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+        std::perror("nalvexa: socketpair");
+        return 1;
+    }
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
+        char c;
+        [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
+        shell.RequestClose();
+    });
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    if (shell.Start())
+        app.exec();
+    else
+        exitCode = 1;
+    // Ends the adapter while the loop's objects it uses still exist.
+    holder.set(nullptr);
+    return exitCode;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform.h"
+#include "settings/ini_file.h"
+
+namespace nalvexa {
+
+// What an adapter is given by start-up: the platform's services and the ini file.
+struct AdapterContext {
+    ITimerHost& timers;
+    ISleeper& sleeper;
+    IUserNotifier& notifier;
+    IniFile& ini;
+    ISerialDevice& serial;  // the device behind a serial adapter's port
+};
+
+}  // namespace nalvexa

@@ -1,0 +1,94 @@
+#include "adapters/tr7100/adapter_tr7100.h"
+
+namespace nalvexa {
+
+CAdapterTR7100::CAdapterTR7100(const AdapterContext& context)
+    : SerialAdapterBase(context),
+      link_(context.timers),
+      checksum_(context.timers, link_),
+      reassembly_(context.timers, link_)
+{
+    BindLink(link_);
+    WireNormal();
+    receive_.inbound = 1;
+    port_.SetReceiveMessage(&receive_);
+    LoadSerialSettings(context.ini, *this, "0");
+    port_.setRtsControl(1);
+    port_.setDtrControl(1);
+    port_.Open();
+}
+
+void CAdapterTR7100::WireNormal()
+{
+    transaction_.neighbour = &header_;
+    header_.upper = &transaction_;
+    header_.lower = &link_;
+    link_.upper = &header_;
+    link_.lower = &reassembly_;
+    reassembly_.upper = &link_;
+    reassembly_.lower = &port_;
+    port_.neighbour = &reassembly_;
+    stream_ = false;
+}
+
+void CAdapterTR7100::WireStream()
+{
+    transaction_.neighbour = &header_;
+    header_.upper = &transaction_;
+    header_.lower = &checksum_;
+    checksum_.upper = &header_;
+    checksum_.lower = &streamLayer_;
+    streamLayer_.upper = &checksum_;
+    streamLayer_.lower = &port_;
+    port_.neighbour = &streamLayer_;
+    stream_ = true;
+}
+
+void CAdapterTR7100::Execute(DriverRequest* request)
+{
+    switch (request->kind) {
+    case Read:
+    case Write:
+        if (!IsPortOpen()) {
+            request->status = 6;
+            request->replySink->SendReply();
+            return;
+        }
+        transaction_.Enqueue(request);
+        return;
+    case Control:
+        RunControl(*request);
+        request->replySink->SendReply();
+        return;
+    default:
+        return;
+    }
+}
+
+void CAdapterTR7100::RunControl(const DriverRequest& request)
+{
+    switch (request.slIndex1) {
+    case kSuppressDelivery:
+        if (request.slIndex2 == 0) port_.setSuppressDelivery(0);
+        if (request.slIndex2 == 1) port_.setSuppressDelivery(1);
+        break;
+    case kStreamMode:
+        WireStream();
+        streamLayer_.SetBlockSink(request.replySink);
+        break;
+    case kNormalMode: WireNormal(); break;
+    default: break;
+    }
+}
+
+void CAdapterTR7100::ShowSetup()
+{
+    if (services()) services()->ShowTr7100Setup();
+}
+
+void CAdapterTR7100::InstallMenu()
+{
+    if (services()) services()->InstallTr7100Menu();
+}
+
+}  // namespace nalvexa

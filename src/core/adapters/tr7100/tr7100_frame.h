@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+
+#include "stack/message.h"
+
+namespace nalvexa {
+
+class Tr7100Frame : public FrameOf<Tr7100Frame> {
+public:
+    static constexpr int32_t kAnswerSize = 6;
+
+    uint32_t inbound = 0;
+    uint32_t error = 0;  // 1 echo failed, 2 checksum failed, 3 no answer
+    uint32_t isWrite = 0;
+    uint32_t setBit6 = 0;
+    uint8_t command = 0;
+
+    void CopyFrom(const Tr7100Frame& other)
+    {
+        CopyBytesFrom(other);
+        inbound = other.inbound;
+        error = other.error;
+        isWrite = other.isWrite;
+        setBit6 = other.setBit6;
+        command = other.command;
+    }
+    void Clear()
+    {
+        count = 0;
+        error = 0;
+        stop = false;
+    }
+};
+
+// The plain 8-bit sum, carries discarded.
+uint8_t Sum8(const uint8_t* bytes, int32_t count);
+
+// An answer's checksum test: byte 5 is the sum of bytes 3 and 4, unless bit 7
+// of byte 0 marks a write answer, which is checked by its echo alone.
+bool Tr7100ChecksumPasses(const Tr7100Frame& answer);
+
+}  // namespace nalvexa

@@ -1,0 +1,115 @@
+// The few services the core asks of the platform. Everything behind these
+// interfaces is replaceable: Qt in the program, fakes and a manual clock in tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace nalvexa {
+
+// A one-shot timer; starting it again restarts it.
+class ITimer {
+public:
+    virtual ~ITimer() = default;
+    virtual void start(int ms) = 0;
+    virtual void stop() = 0;
+    virtual bool isActive() const = 0;
+};
+
+class ITimerHost {
+public:
+    virtual ~ITimerHost() = default;
+    // Milliseconds on a monotonic clock.
+    virtual int64_t nowMs() const = 0;
+    virtual std::unique_ptr<ITimer> createTimer(std::function<void()> onExpiry) = 0;
+};
+
+// The fixed pauses of the protocols block the caller, as the drives expect.
+class ISleeper {
+public:
+    virtual ~ISleeper() = default;
+    virtual void sleepMs(int ms) = 0;
+};
+
+// Defers work to the event loop, after the current event has been handled.
+class ITaskPoster {
+public:
+    virtual ~ITaskPoster() = default;
+    virtual void post(std::function<void()> task) = 0;
+};
+
+enum class Answer { Yes, No, Cancel, Ok };
+
+// Message boxes: modal in the window, one line on stderr when headless.
+class IUserNotifier {
+public:
+    virtual ~IUserNotifier() = default;
+    virtual void message(const std::string& text) = 0;
+    // Yes, No and Cancel buttons.
+    virtual Answer askYesNoCancel(const std::string& text) = 0;
+};
+
+struct SerialLineSettings {
+    int baudRate = 19200;
+    uint8_t parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    uint8_t stopBits = 0;  // 0 one, 1 one and a half, 2 two
+    int rtsControl = 0;    // 0 disable, 1 enable, 2 handshake, 3 toggle
+    int dtrControl = 0;    // 0 disable, 1 enable, 2 handshake
+};
+
+enum class SerialOpenResult { Ok, OpenFailed, QueueFailed, StateFailed, TimeoutsFailed };
+
+// An RS-232 device. Received bytes are handed over on the loop's thread.
+class ISerialDevice {
+public:
+    using BytesArrived = std::function<void(const uint8_t* bytes, int count)>;
+    virtual ~ISerialDevice() = default;
+    // On a result other than Ok and OpenFailed the device stays open but
+    // receives nothing, like a port whose configuration was refused.
+    virtual SerialOpenResult open(const std::string& name, const SerialLineSettings& settings) = 0;
+    virtual bool close() = 0;
+    virtual bool isOpen() const = 0;
+    virtual bool write(const uint8_t* bytes, int count) = 0;
+    virtual void setBytesArrived(BytesArrived handler) = 0;
+};
+
+// One accepted TCP client. Reading is pulled, so that unread requests stay
+// in the platform's buffers (and the peer is slowed by flow control).
+class IClientLink {
+public:
+    virtual ~IClientLink() = default;
+    virtual size_t bytesAvailable() const = 0;
+    virtual size_t read(uint8_t* into, size_t max) = 0;
+    // False when the bytes could not be handed to the network.
+    virtual bool send(const uint8_t* bytes, size_t count) = 0;
+    virtual int lastError() const = 0;
+    virtual bool isConnected() const = 0;
+    virtual void close() = 0;
+    // Hands what is still buffered to the network; the program is ending.
+    virtual void drain() = 0;
+};
+
+class ITcpEvents {
+public:
+    virtual ~ITcpEvents() = default;
+    virtual void onConnectionPending() = 0;
+    virtual void onClientReadable() = 0;
+    virtual void onClientClosed() = 0;
+};
+
+class ITcpListener {
+public:
+    virtual ~ITcpListener() = default;
+    virtual void setEvents(ITcpEvents* events) = 0;
+    // An empty address listens on every local address.
+    virtual bool listen(const std::string& bindAddress, uint32_t port) = 0;
+    virtual uint32_t listeningPort() const = 0;
+    virtual void close() = 0;
+    // The oldest connection still waiting to be taken up, or none.
+    virtual std::unique_ptr<IClientLink> takePending() = 0;
+};
+
+}  // namespace nalvexa

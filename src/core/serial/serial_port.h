@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform.h"
+#include "stack/message.h"
+
+namespace nalvexa {
+
+// The bottom node of every serial stack: writes the frames that reach it and
+// delivers received bytes, in pieces, into the adapter's receive message.
+class SerialPort : public EndpointNode {
+public:
+    static constexpr int kReceiveBufferSize = 1000;
+
+    SerialPort(ISerialDevice& device, IUserNotifier& notifier);
+
+    void Process(Message* message) override;  // writes the frame
+
+    void Open();
+    // -1 when the port was not open; otherwise non-zero on success.
+    int Close();
+    bool IsOpen() const { return device_.isOpen(); }
+    void WriteFrame(const Frame& frame);
+
+    void SetReceiveMessage(Frame* frame) { receiveMessage_ = frame; }
+    const std::string& portName() const { return portName_; }
+    void setPortName(const std::string& name) { portName_ = name; }
+    int baudRate() const { return line_.baudRate; }
+    void setBaudRate(int rate) { line_.baudRate = rate; }
+    uint8_t parity() const { return line_.parity; }
+    void setParity(uint8_t parity) { line_.parity = parity; }
+    uint8_t stopBits() const { return line_.stopBits; }
+    void setStopBits(uint8_t stopBits) { line_.stopBits = stopBits; }
+    int rtsControl() const { return line_.rtsControl; }
+    void setRtsControl(int mode) { line_.rtsControl = mode; }
+    int dtrControl() const { return line_.dtrControl; }
+    void setDtrControl(int mode) { line_.dtrControl = mode; }
+    uint8_t suppressDelivery() const { return suppressDelivery_; }
+    void setSuppressDelivery(uint8_t on) { suppressDelivery_ = on; }
+
+    // Bytes from the device, on the loop's thread.
+    void Deliver(const uint8_t* bytes, int count);
+
+private:
+    ISerialDevice& device_;
+    IUserNotifier& notifier_;
+    Frame* receiveMessage_ = nullptr;
+    std::string portName_ = "COM1:";
+    SerialLineSettings line_;
+    uint8_t suppressDelivery_ = 0;
+};
+
+}  // namespace nalvexa

@@ -1,0 +1,25 @@
+#include "serial/serial_settings.h"
+
+namespace nalvexa {
+
+void LoadSerialSettings(const IniFile& ini, ISerialAdapter& adapter, const char* maxRetriesDefault)
+{
+    adapter.SetPortName(ini.GetString(kSerialSection, "SerialPort", "COM1:"));
+    adapter.SetBaudRate(ini.GetInt(kSerialSection, "BaudRate", "19200"));
+    adapter.SetParity(static_cast<uint8_t>(ini.GetInt(kSerialSection, "Parity", "0")));
+    adapter.SetStopBits(static_cast<uint8_t>(ini.GetInt(kSerialSection, "StopBits", "0")));
+    adapter.SetRetryTimeout(ini.GetInt(kSerialSection, "RetryTimeout", "500"));
+    adapter.SetMaxNoOfRetries(ini.GetInt(kSerialSection, "MaxNoOfRetries", maxRetriesDefault));
+}
+
+void SaveSerialSettings(IniFile& ini, const ISerialAdapter& adapter)
+{
+    ini.WriteString(kSerialSection, "SerialPort", adapter.GetPortName());
+    ini.WriteInt(kSerialSection, "BaudRate", adapter.GetBaudRate());
+    ini.WriteInt(kSerialSection, "Parity", adapter.GetParity());
+    ini.WriteInt(kSerialSection, "StopBits", adapter.GetStopBits());
+    ini.WriteInt(kSerialSection, "RetryTimeout", adapter.GetRetryTimeout());
+    ini.WriteInt(kSerialSection, "MaxNoOfRetries", adapter.GetMaxNoOfRetries());
+}
+
+}  // namespace nalvexa

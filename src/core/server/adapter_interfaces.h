@@ -1,0 +1,63 @@
+// The seams between the server, the adapters and the window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace nalvexa {
+
+class DriverRequest;
+
+class IRequestReply {
+public:
+    virtual ~IRequestReply() = default;
+    virtual void SendReply() = 0;
+    virtual void SendBlock(const uint8_t* bytes, uint32_t count) = 0;
+};
+
+class IAdapterServices {
+public:
+    virtual ~IAdapterServices() = default;
+    virtual void ShowQmrSetup() = 0;
+    virtual void ShowTr7100Setup() = 0;
+    virtual void ShowLvtSetup() = 0;
+    virtual void ShowCanSetup() = 0;
+    virtual void InstallQmrMenu() = 0;
+    virtual void InstallTr7100Menu() = 0;
+    virtual void InstallLvtMenu() = 0;
+    virtual void InstallCanMenu() = 0;
+};
+
+class IDriverAdapter {
+public:
+    virtual ~IDriverAdapter() = default;
+    virtual std::string GetTitle() const = 0;
+    virtual void SetTitle(const std::string& title) = 0;
+    virtual void SetServices(IAdapterServices* services) = 0;
+    // Answers by calling SendReply on the request's replySink, now or later.
+    virtual void Execute(DriverRequest* request) = 0;
+    virtual void ShowSetup() = 0;
+    virtual void InstallMenu() = 0;
+    virtual void SaveSettings() = 0;
+};
+
+class ISerialAdapter : public IDriverAdapter {
+public:
+    virtual int32_t GetRetryTimeout() const = 0;
+    virtual void SetRetryTimeout(int32_t ms) = 0;
+    virtual int32_t GetMaxNoOfRetries() const = 0;
+    virtual void SetMaxNoOfRetries(int32_t count) = 0;
+    virtual std::string GetPortName() const = 0;
+    virtual void SetPortName(const std::string& name) = 0;
+    virtual int32_t GetBaudRate() const = 0;
+    virtual void SetBaudRate(int32_t rate) = 0;
+    virtual uint8_t GetParity() const = 0;
+    virtual void SetParity(uint8_t parity) = 0;
+    virtual uint8_t GetStopBits() const = 0;
+    virtual void SetStopBits(uint8_t stopBits) = 0;
+    virtual void OpenPort() = 0;
+    virtual void ClosePort() = 0;
+    virtual bool IsPortOpen() const = 0;
+};
+
+}  // namespace nalvexa

@@ -1,0 +1,207 @@
+#include "server/driver_connection.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "server/status_map.h"
+#include "server/wire_codec.h"
+
+namespace nalvexa {
+
+using namespace wire;
+
+CDriverConnectionSocket::CDriverConnectionSocket(AdapterHolder& holder, ITaskPoster& poster,
+                                                 IUserNotifier& notifier)
+    : holder_(holder), poster_(poster), notifier_(notifier)
+{
+    ResetParse();
+}
+
+void CDriverConnectionSocket::Attach(std::unique_ptr<IClientLink> link)
+{
+    link_ = std::move(link);
+    ++client_;
+    closingDriver_ = false;
+    ResetParse();
+    Pump();  // the client may have sent its first request while it waited
+}
+
+void CDriverConnectionSocket::OnReceive()
+{
+    Pump();
+}
+
+void CDriverConnectionSocket::OnClose()
+{
+    Close();
+}
+
+void CDriverConnectionSocket::Close()
+{
+    if (link_) link_->close();
+    link_.reset();
+    isConnected = false;
+    ++client_;
+    ResetParse();
+}
+
+void CDriverConnectionSocket::ResetParse()
+{
+    stage_ = Stage::Header;
+    have_ = 0;
+    want_ = kHeaderSize;
+}
+
+void CDriverConnectionSocket::Pump()
+{
+    if (pumping_) return;
+    pumping_ = true;
+    while (link_ && !busy_ && !closingDriver_ && Step()) {
+    }
+    pumping_ = false;
+}
+
+bool CDriverConnectionSocket::Step()
+{
+    if (stage_ == Stage::Header || stage_ == Stage::Body) {
+        have_ += link_->read(head_.data() + have_, want_ - have_);
+        if (have_ < want_) return false;
+        if (stage_ == Stage::Header) {
+            size_t size = FixedSize(GetBE32(head_.data()));
+            if (size == 0) {
+                // An unknown type leaves no way to find the next request in the stream.
+                ProtocolViolation();
+                return false;
+            }
+            stage_ = Stage::Body;
+            want_ = size;
+            if (have_ < want_) return true;
+        }
+        Dispatch();
+        return link_ != nullptr;
+    }
+
+    uint32_t length = GetBE32(head_.data() + 12);
+    if (stage_ == Stage::Payload) {
+        have_ += link_->read(request.data.data() + have_, want_ - have_);
+        if (have_ < want_) return false;
+        const uint8_t* w = head_.data() + 8;
+        request.FillWrite(GetBE32(w), length, GetBE32(w + 8), GetBE32(w + 12), GetBE32(w + 16), this);
+        ResetParse();
+        busy_ = true;
+        requestClient_ = client_;
+        holder_.adapter()->Execute(&request);
+        return true;
+    }
+
+    // Discard: an oversized write's payload is read and thrown away.
+    uint8_t sink[4096];
+    while (have_ < want_) {
+        size_t got = link_->read(sink, std::min(sizeof sink, want_ - have_));
+        if (got == 0) return false;
+        have_ += got;
+    }
+    ResetParse();
+    SendWord(ToWireStatus(1), false);
+    return link_ != nullptr;
+}
+
+void CDriverConnectionSocket::Dispatch()
+{
+    const uint8_t* w = head_.data() + 8;
+    uint32_t type = GetBE32(head_.data());
+    switch (type) {
+    case kRead: {
+        uint32_t length = GetBE32(w + 4);
+        if (length > kRequestDataSize) {
+            // Cannot be answered: the answer must carry `length` bytes.
+            ProtocolViolation();
+            return;
+        }
+        request.FillRead(GetBE32(w), length, GetBE32(w + 8), GetBE32(w + 12), GetBE32(w + 16), this);
+        break;
+    }
+    case kWrite: {
+        uint32_t length = GetBE32(w + 4);
+        stage_ = length > kRequestDataSize ? Stage::Discard : Stage::Payload;
+        have_ = 0;
+        want_ = length;
+        return;
+    }
+    case kControl:
+        request.FillControl(GetBE32(w), GetBE32(w + 4), GetBE32(w + 8), this);
+        blockClient_ = client_;
+        break;
+    case kCloseDriver: {
+        ResetParse();
+        closingDriver_ = true;
+        if (events) events->CloseWithoutConfirmation();
+        const uint8_t zero = 0;
+        Send(&zero, 1, false);
+        return;
+    }
+    }
+    ResetParse();
+    busy_ = true;
+    requestClient_ = client_;
+    holder_.adapter()->Execute(&request);
+}
+
+void CDriverConnectionSocket::ProtocolViolation()
+{
+    Close();
+    if (events) events->Refresh();
+    // The next waiting client is taken up by the server after this event.
+    if (closedHook_) closedHook_();
+}
+
+void CDriverConnectionSocket::SendReply()
+{
+    if (!busy_) return;  // no request of ours is outstanding
+    busy_ = false;
+    if (link_ && requestClient_ == client_) {
+        uint32_t status = ToWireStatus(request.status);
+        if (request.kind == Read) {
+            SendWord(status, true);
+            if (link_ && request.length > 0) Send(request.data.data(), request.length, true);
+        } else if (request.kind == Write || request.kind == Control) {
+            SendWord(status, false);
+        }
+    }
+    // Parse the next request only after the adapter has finished with this one.
+    if (!pumpPosted_) {
+        pumpPosted_ = true;
+        poster_.post([this] {
+            pumpPosted_ = false;
+            Pump();
+        });
+    }
+}
+
+void CDriverConnectionSocket::SendBlock(const uint8_t* bytes, uint32_t count)
+{
+    if (!link_ || blockClient_ != client_) return;
+    SendWord(count, false);
+    if (link_ && count > 0) Send(bytes, count, true);
+}
+
+void CDriverConnectionSocket::SendWord(uint32_t value, bool showFailure)
+{
+    uint8_t word[4];
+    PutBE32(word, value);
+    Send(word, sizeof word, showFailure);
+}
+
+bool CDriverConnectionSocket::Send(const uint8_t* bytes, size_t count, bool showFailure)
+{
+    if (!link_) return false;
+    if (link_->send(bytes, count)) return true;
+    if (showFailure) {
+        char text[80];
+        std::snprintf(text, sizeof text, "CDriverConnectionSocket Send Error: Code = %d", link_->lastError());
+        notifier_.message(text);
+    }
+    return false;
+}
+
+}  // namespace nalvexa

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform.h"
+#include "server/driver_connection.h"
+#include "server/server_events.h"
+
+namespace nalvexa {
+
+class ListeningSocket {
+public:
+    explicit ListeningSocket(ITcpListener& tcp) : tcp_(tcp) {}
+
+    IServerEvents* events = nullptr;
+    bool isOpen = false;
+    CDriverConnectionSocket* connection = nullptr;
+
+    bool Open(const std::string& bindAddress, uint32_t port);
+    void Close();
+    // A connection is pending: take it up unless a client is connected.
+    void OnAccept();
+    uint32_t Port() const { return tcp_.listeningPort(); }
+
+private:
+    ITcpListener& tcp_;
+};
+
+// The listening socket and the one client connection; all of it on the loop's thread.
+class ServerSockets : private ITcpEvents {
+public:
+    ServerSockets(ITcpListener& tcp, AdapterHolder& holder, ITaskPoster& poster, IUserNotifier& notifier);
+
+    void SetEvents(IServerEvents* events);
+    // Empty: every local address.
+    void SetBindAddress(const std::string& address) { bindAddress_ = address; }
+    void Open(uint32_t port);
+    void CloseListening();
+    void CloseClient();
+
+    const ListeningSocket& listener() const { return listener_; }
+    const CDriverConnectionSocket& connection() const { return connection_; }
+    CDriverConnectionSocket& connection() { return connection_; }
+
+private:
+    void onConnectionPending() override;
+    void onClientReadable() override;
+    void onClientClosed() override;
+
+    ITaskPoster& poster_;
+    IServerEvents* events_ = nullptr;
+    ListeningSocket listener_;
+    CDriverConnectionSocket connection_;
+    std::string bindAddress_;
+};
+
+}  // namespace nalvexa

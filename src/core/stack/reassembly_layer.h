@@ -1,0 +1,55 @@
+// Collects the pieces the port delivers into whole frames. A frame whose
+// bytes stopped arriving for longer than the response interval is given up,
+// so one stray or lost byte cannot shift every later answer.
+#pragma once
+
+#include <cstdint>
+
+#include "platform.h"
+#include "stack/message.h"
+#include "stack/retrying_link_layer.h"
+
+namespace nalvexa {
+
+template <class FrameT>
+class ReassemblyLayer : public ProtocolLayer {
+public:
+    ReassemblyLayer(const ITimerHost& clock, const LinkSettings& timing) : clock_(clock), timing_(timing)
+    {
+        assembly_.inbound = 1;
+    }
+
+    const FrameT& assembly() const { return assembly_; }
+
+    void Process(Message* message) final
+    {
+        auto& piece = static_cast<FrameT&>(*message);
+        if (!piece.inbound) {
+            assembly_.Clear();
+            return;
+        }
+        int64_t now = clock_.nowMs();
+        if (assembly_.count > 0 && now - lastByteAt_ > timing_.responseInterval()) assembly_.Clear();
+        lastByteAt_ = now;
+        for (int32_t i = 0; i < piece.count; ++i) {
+            assembly_.Append(piece.bytes[i]);
+            if (Whole(assembly_)) {
+                assembly_.from = piece.from;
+                if (upper) upper->Receive(&assembly_, this);
+                assembly_.Clear();
+            }
+        }
+        piece.stop = true;
+    }
+
+protected:
+    virtual bool Whole(const FrameT& assembly) const = 0;
+
+private:
+    const ITimerHost& clock_;
+    const LinkSettings& timing_;
+    FrameT assembly_;
+    int64_t lastByteAt_ = 0;
+};
+
+}  // namespace nalvexa

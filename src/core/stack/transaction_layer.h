@@ -1,0 +1,61 @@
+// The top of a serial stack: requests wait in arrival order and go to the
+// drive one at a time; each is answered exactly once.
+#pragma once
+
+#include <deque>
+
+#include "server/adapter_interfaces.h"
+#include "server/driver_request.h"
+#include "stack/message.h"
+
+namespace nalvexa {
+
+class TransactionLayer : public EndpointNode {
+public:
+    void Enqueue(DriverRequest* request)
+    {
+        pending_.push_back(request);
+        StartNext();
+    }
+    bool busy() const { return busy_; }
+    size_t pendingCount() const { return pending_.size(); }
+
+    void Process(Message* message) final
+    {
+        if (pending_.empty()) return;  // nothing asked for this
+        OnAnswer(*pending_.front(), message);
+    }
+
+protected:
+    virtual void Start(DriverRequest& request) = 0;
+    virtual void OnAnswer(DriverRequest& request, Message* message) = 0;
+
+    void SendDown(Frame& frame)
+    {
+        frame.stop = false;
+        if (neighbour) neighbour->Receive(&frame, this);
+    }
+
+    // Replies to the oldest request and moves on to the next.
+    void Finish()
+    {
+        DriverRequest* request = pending_.front();
+        pending_.pop_front();
+        busy_ = false;
+        if (request->replySink) request->replySink->SendReply();
+        StartNext();
+    }
+
+private:
+    void StartNext()
+    {
+        if (busy_ || pending_.empty()) return;
+        busy_ = true;
+        Start(*pending_.front());
+    }
+
+    std::deque<DriverRequest*> pending_;
+    bool busy_ = false;
+};
+
+}  // namespace nalvexa

@@ -1,0 +1,58 @@
+#include "qt_services.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+
+namespace nalvexa {
+
+namespace {
+
+class QtTimer : public ITimer {
+public:
+    explicit QtTimer(std::function<void()> onExpiry)
+    {
+        timer_.setSingleShot(true);
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [fn = std::move(onExpiry)] { fn(); });
+    }
+    void start(int ms) override { timer_.start(ms); }
+    void stop() override { timer_.stop(); }
+    bool isActive() const override { return timer_.isActive(); }
+
+private:
+    QTimer timer_;
+};
+
+}  // namespace
+
+std::unique_ptr<ITimer> QtTimerHost::createTimer(std::function<void()> onExpiry)
+{
+    return std::make_unique<QtTimer>(std::move(onExpiry));
+}
+
+void QtSleeper::sleepMs(int ms)
+{
+    if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+void QtTaskPoster::post(std::function<void()> task)
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
+}
+
+void StderrNotifier::message(const std::string& text)
+{
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+Answer StderrNotifier::askYesNoCancel(const std::string& text)
+{
+    std::fprintf(stderr, "%s Yes\n", text.c_str());
+    std::fflush(stderr);
+    return Answer::Yes;
+}
+
+}  // namespace nalvexa

@@ -1,0 +1,171 @@
+// Fakes of the platform's services, recording what the core does with them.
+#pragma once
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+#include "server/adapter_interfaces.h"
+#include "server/driver_request.h"
+
+namespace nalvexa::test {
+
+using Bytes = std::vector<uint8_t>;
+
+class FakeNotifier : public IUserNotifier {
+public:
+    void message(const std::string& text) override { messages.push_back(text); }
+    Answer askYesNoCancel(const std::string& text) override
+    {
+        questions.push_back(text);
+        return answer;
+    }
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    Answer answer = Answer::Yes;
+};
+
+class FakeSerialDevice : public ISerialDevice {
+public:
+    SerialOpenResult open(const std::string& name, const SerialLineSettings& s) override
+    {
+        openedName = name;
+        openedWith = s;
+        ++opens;
+        open_ = openResult != SerialOpenResult::OpenFailed;
+        return openResult;
+    }
+    bool close() override
+    {
+        open_ = false;
+        ++closes;
+        return true;
+    }
+    bool isOpen() const override { return open_; }
+    bool write(const uint8_t* bytes, int count) override
+    {
+        if (!open_ || failWrites) return false;
+        writes.emplace_back(bytes, bytes + count);
+        return true;
+    }
+    void setBytesArrived(BytesArrived handler) override { arrived_ = std::move(handler); }
+
+    // The drive's bytes reach the port in one piece.
+    void Arrive(const Bytes& bytes) { arrived_(bytes.data(), static_cast<int>(bytes.size())); }
+
+    SerialOpenResult openResult = SerialOpenResult::Ok;
+    bool failWrites = false;
+    std::string openedName;
+    SerialLineSettings openedWith;
+    int opens = 0;
+    int closes = 0;
+    std::vector<Bytes> writes;
+
+private:
+    bool open_ = false;
+    BytesArrived arrived_;
+};
+
+// The client side of a connection, as the core sees it.
+class FakeClientLink : public IClientLink {
+public:
+    struct State {
+        Bytes incoming;  // sent by the client, not yet read by the server
+        Bytes sent;      // what the server sent
+        bool connected = true;
+        bool closedByServer = false;
+        bool failSends = false;
+    };
+    explicit FakeClientLink(std::shared_ptr<State> state) : s_(std::move(state)) {}
+    size_t bytesAvailable() const override { return s_->incoming.size(); }
+    size_t read(uint8_t* into, size_t max) override
+    {
+        size_t n = std::min(max, s_->incoming.size());
+        if (n) std::memcpy(into, s_->incoming.data(), n);
+        s_->incoming.erase(s_->incoming.begin(), s_->incoming.begin() + static_cast<long>(n));
+        return n;
+    }
+    bool send(const uint8_t* bytes, size_t count) override
+    {
+        if (s_->failSends || !s_->connected) return false;
+        s_->sent.insert(s_->sent.end(), bytes, bytes + count);
+        return true;
+    }
+    int lastError() const override { return 10054; }
+    bool isConnected() const override { return s_->connected; }
+    void close() override { s_->closedByServer = true; }
+    void drain() override {}
+
+private:
+    std::shared_ptr<State> s_;
+};
+
+class FakeTcpListener : public ITcpListener {
+public:
+    void setEvents(ITcpEvents* e) override { events = e; }
+    bool listen(const std::string& address, uint32_t port) override
+    {
+        boundAddress = address;
+        if (port == refusedPort) return false;
+        listening = true;
+        this->port = port;
+        return true;
+    }
+    uint32_t listeningPort() const override { return port; }
+    void close() override
+    {
+        listening = false;
+        pending.clear();
+    }
+    std::unique_ptr<IClientLink> takePending() override
+    {
+        if (pending.empty()) return nullptr;
+        auto state = pending.front();
+        pending.pop_front();
+        return std::make_unique<FakeClientLink>(state);
+    }
+
+    // A client connects and its connection is reported.
+    std::shared_ptr<FakeClientLink::State> Connect()
+    {
+        auto state = std::make_shared<FakeClientLink::State>();
+        pending.push_back(state);
+        if (events) events->onConnectionPending();
+        return state;
+    }
+
+    ITcpEvents* events = nullptr;
+    std::deque<std::shared_ptr<FakeClientLink::State>> pending;
+    bool listening = false;
+    uint32_t port = 0;
+    uint32_t refusedPort = 0xFFFFFFFF;
+    std::string boundAddress;
+};
+
+// Stands for the client connection in adapter tests.
+class RecordingReply : public IRequestReply {
+public:
+    struct Reply {
+        int32_t status;
+        Bytes data;  // the first bytes of the request's data at reply time
+    };
+    explicit RecordingReply(const DriverRequest* request = nullptr) : request_(request) {}
+    void Watch(const DriverRequest* request) { request_ = request; }
+    void SendReply() override
+    {
+        Reply r{request_ ? request_->status : 0, {}};
+        if (request_) r.data.assign(request_->data.begin(), request_->data.begin() + 8);
+        replies.push_back(r);
+    }
+    void SendBlock(const uint8_t* bytes, uint32_t count) override { blocks.emplace_back(bytes, bytes + count); }
+
+    std::vector<Reply> replies;
+    std::vector<Bytes> blocks;
+
+private:
+    const DriverRequest* request_;
+};
+
+}  // namespace nalvexa::test

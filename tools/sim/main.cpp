@@ -1,0 +1,115 @@
+// nalvexa-sim: simulated drives on a pseudo-terminal, for trying the driver
+// without hardware and for its tests.
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "../common/hex.h"
+#include "pseudo_terminal.h"
+#include "tr7100_sim.h"
+
+using namespace nalvexa;
+
+namespace {
+
+const char* const kUsage =
+    "Usage: nalvexa-sim DRIVE [OPTIONS]\n"
+    "Simulates a drive on a new pseudo-terminal and prints its device path as\n"
+    "\"device PATH\"; point the driver's \"SerialPort\" at it. Every request frame\n"
+    "and answer is logged on stderr as \"rx ...\" and \"tx ...\" in hex.\n"
+    "\n"
+    "DRIVE tr7100:\n"
+    "  --set=P=V          parameter P holds V (numbers as 123 or 0x7b); others hold 0\n"
+    "  --silent           never answer\n"
+    "  --bad-echo[=N]     corrupt the echo of the next N answers (all without N)\n"
+    "  --bad-checksum[=N] corrupt the checksum of the next N answers\n"
+    "  --stream=N         send N bytes (0, 1, 2, ...) after each answer\n"
+    "Common:\n"
+    "  --split            send answers one byte at a time\n";
+
+std::unique_ptr<sim::SimDrive> MakeDrive(const std::string& name)
+{
+    if (name == "tr7100") return std::make_unique<sim::Tr7100Sim>();
+    return nullptr;
+}
+
+volatile std::sig_atomic_t g_stop = 0;
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    std::unique_ptr<sim::SimDrive> drive = MakeDrive(argv[1]);
+    if (!drive) {
+        std::fprintf(stderr, "nalvexa-sim: unknown drive \"%s\"\n\n%s", argv[1], kUsage);
+        return 2;
+    }
+    bool split = false;
+    for (int i = 2; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a.rfind("--", 0) != 0) {
+            std::fprintf(stderr, "nalvexa-sim: unexpected \"%s\"\n", a.c_str());
+            return 2;
+        }
+        size_t eq = a.find('=');
+        std::string name = a.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+        std::string value = eq == std::string::npos ? "" : a.substr(eq + 1);
+        bool known = false;
+        try {
+            known = name == "split" ? (split = true) : drive->Option(name, value);
+        } catch (const std::exception&) {
+            known = false;
+        }
+        if (!known) {
+            std::fprintf(stderr, "nalvexa-sim: bad option \"%s\"\n", a.c_str());
+            return 2;
+        }
+    }
+
+    PseudoTerminal pty;
+    if (!pty.Open()) {
+        std::fprintf(stderr, "nalvexa-sim: %s\n", pty.error().c_str());
+        return 1;
+    }
+    std::signal(SIGINT, [](int) { g_stop = 1; });
+    std::signal(SIGTERM, [](int) { g_stop = 1; });
+    std::printf("device %s\n", pty.devicePath().c_str());
+    std::fflush(stdout);
+
+    int baud = 0;
+    uint8_t buffer[1024];
+    std::vector<uint8_t> request, answer;
+    while (!g_stop) {
+        long n = pty.Read(buffer, sizeof buffer, 200);
+        if (n < 0) break;
+        for (long i = 0; i < n; ++i) {
+            if (!drive->Feed(buffer[i], request, answer)) continue;
+            if (int b = pty.BaudRate(); b != baud) {
+                baud = b;
+                std::fprintf(stderr, "baud %d\n", baud);
+            }
+            std::fprintf(stderr, "rx %s\n", ToHex(request).c_str());
+            if (answer.empty()) continue;
+            std::fprintf(stderr, "tx %s\n", ToHex(answer).c_str());
+            if (split) {
+                for (uint8_t b : answer) {
+                    pty.Write(&b, 1);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+                }
+            } else {
+                pty.Write(answer.data(), answer.size());
+            }
+            std::vector<uint8_t> more = drive->AfterAnswer();
+            if (!more.empty()) pty.Write(more.data(), more.size());
+        }
+    }
+    return 0;
+}
