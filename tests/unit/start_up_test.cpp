@@ -1,0 +1,84 @@
+// The command line and the choice of the adapter.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "adapters/adapter_selection.h"
+#include "command_line.h"
+#include "qt_serial_device.h"
+
+namespace nalvexa {
+namespace {
+
+TEST(AdapterSelection, KeywordsAreComparedExactly)
+{
+    struct Case {
+        const char* text;
+        AdapterKind kind;
+        const char* title;
+    } cases[] = {
+        {"", AdapterKind::Tr7100, "Quarlin Axtelo 3.02 - TR7100 Driver"},
+        {"TR7100", AdapterKind::Tr7100, "Quarlin Axtelo 3.02 - TR7100 Driver"},
+        {"QMR", AdapterKind::Qmr, "Quarlin Axtelo 3.02 - QMR Driver"},
+        {"LVT", AdapterKind::Lvt, "Quarlin Axtelo 4.0 - LVT Driver"},
+        {"CAN", AdapterKind::Can, "Quarlin Axtelo 3.02 - CAN Driver"},
+        {"tr7100", AdapterKind::Lvt, "Quarlin Axtelo 4.0 - LVT Driver"},
+        {"TR7100 ", AdapterKind::Lvt, "Quarlin Axtelo 4.0 - LVT Driver"},
+        {"\"TR7100\"", AdapterKind::Lvt, "Quarlin Axtelo 4.0 - LVT Driver"},
+        {"CAN QMR", AdapterKind::Lvt, "Quarlin Axtelo 4.0 - LVT Driver"},
+    };
+    for (const Case& c : cases) {
+        AdapterChoice choice = SelectAdapter(c.text);
+        EXPECT_EQ(choice.kind, c.kind) << '"' << c.text << '"';
+        EXPECT_STREQ(choice.title, c.title) << '"' << c.text << '"';
+    }
+}
+
+TEST(CommandLine, OptionsOnlyBeforeTheKeywordText)
+{
+    CommandLine a = ParseCommandLine({"--headless", "--ini", "x.ini", "QMR"});
+    EXPECT_TRUE(a.headless);
+    EXPECT_EQ(a.iniFile, "x.ini");
+    EXPECT_EQ(a.keyword, "QMR");
+
+    CommandLine b = ParseCommandLine({"CAN", "--headless"});
+    EXPECT_FALSE(b.headless);
+    EXPECT_EQ(b.keyword, "CAN --headless");
+
+    CommandLine c = ParseCommandLine({"--ini"});
+    EXPECT_FALSE(c.error.empty());
+
+    CommandLine d = ParseCommandLine({"--version", "--ini=y.ini"});
+    EXPECT_TRUE(d.version);
+    EXPECT_EQ(d.iniFile, "y.ini");
+    EXPECT_EQ(d.keyword, "");
+
+    EXPECT_EQ(ParseCommandLine({"TR7100", "", "x"}).keyword, "TR7100  x") << "joined by single blanks";
+}
+
+TEST(CommandLine, IniFileComesFromTheOptionTheEnvironmentOrTheConfigFolder)
+{
+    ::setenv("NALVEXA_INI", "/tmp/env.ini", 1);
+    EXPECT_EQ(ResolveIniPath("given.ini"), "given.ini");
+    EXPECT_EQ(ResolveIniPath(""), "/tmp/env.ini");
+    ::unsetenv("NALVEXA_INI");
+    ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    EXPECT_EQ(ResolveIniPath(""), "/cfg/Nalvexa.ini");
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(ResolveIniPath(""), "/home/u/.config/Nalvexa.ini");
+}
+
+TEST(SerialDevicePath, ComNamesMapToTheSystemsSerialPorts)
+{
+    EXPECT_EQ(SerialDevicePath("COM1:"), "/dev/ttyS0");
+    EXPECT_EQ(SerialDevicePath("COM254:"), "/dev/ttyS253");
+    EXPECT_EQ(SerialDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(SerialDevicePath("/dev/pts/3"), "/dev/pts/3");
+    EXPECT_EQ(SerialDevicePath("COM0:"), "COM0:");
+    EXPECT_EQ(SerialDevicePath("COM1"), "COM1");
+    EXPECT_EQ(SerialDevicePath("COMx:"), "COMx:");
+}
+
+}  // namespace
+}  // namespace nalvexa
