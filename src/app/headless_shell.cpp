@@ -24,21 +24,19 @@ bool HeadlessShell::Start()
     uint32_t port = ReadSocketPort(ini_);
     server_.Open(port);
     WriteSocketPort(ini_, port);  // written whether or not the port could be opened
-    Refresh();
     if (!server_.listener().isOpen) {
         std::fprintf(stderr, "cannot listen on port %u\n", port);
         return false;
     }
+    // Announced once the port is saved, so that whoever waits for it finds the file complete.
+    std::printf("listening on port %u\n", server_.listener().Port());
+    std::fflush(stdout);
     return true;
 }
 
 void HeadlessShell::Refresh()
 {
-    if (server_.listener().isOpen && !announced_) {
-        announced_ = true;
-        std::printf("listening on port %u\n", server_.listener().Port());
-        std::fflush(stdout);
-    }
+    // Nothing to redraw without a window.
 }
 
 void HeadlessShell::CloseWithoutConfirmation()

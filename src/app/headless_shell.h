@@ -43,7 +43,6 @@ private:
     ITaskPoster& poster_;
     std::function<void(int)> quit_;
     bool askBeforeClosing_ = true;
-    bool announced_ = false;
     bool closed_ = false;
 };
 

@@ -29,7 +29,8 @@ const char* const kUsage =
     "  --bad-checksum[=N] corrupt the checksum of the next N answers\n"
     "  --stream=N         send N bytes (0, 1, 2, ...) after each answer\n"
     "Common:\n"
-    "  --split            send answers one byte at a time\n";
+    "  --split            send answers one byte at a time\n"
+    "  --quiet            log nothing\n";
 
 std::unique_ptr<sim::SimDrive> MakeDrive(const std::string& name)
 {
@@ -52,7 +53,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "nalvexa-sim: unknown drive \"%s\"\n\n%s", argv[1], kUsage);
         return 2;
     }
-    bool split = false;
+    bool split = false, quiet = false;
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
         if (a.rfind("--", 0) != 0) {
@@ -64,7 +65,9 @@ int main(int argc, char** argv)
         std::string value = eq == std::string::npos ? "" : a.substr(eq + 1);
         bool known = false;
         try {
-            known = name == "split" ? (split = true) : drive->Option(name, value);
+            if (name == "split") known = split = true;
+            else if (name == "quiet") known = quiet = true;
+            else known = drive->Option(name, value);
         } catch (const std::exception&) {
             known = false;
         }
@@ -92,13 +95,15 @@ int main(int argc, char** argv)
         if (n < 0) break;
         for (long i = 0; i < n; ++i) {
             if (!drive->Feed(buffer[i], request, answer)) continue;
-            if (int b = pty.BaudRate(); b != baud) {
-                baud = b;
-                std::fprintf(stderr, "baud %d\n", baud);
+            if (!quiet) {
+                if (int b = pty.BaudRate(); b != baud) {
+                    baud = b;
+                    std::fprintf(stderr, "baud %d\n", baud);
+                }
+                std::fprintf(stderr, "rx %s\n", ToHex(request).c_str());
+                if (!answer.empty()) std::fprintf(stderr, "tx %s\n", ToHex(answer).c_str());
             }
-            std::fprintf(stderr, "rx %s\n", ToHex(request).c_str());
             if (answer.empty()) continue;
-            std::fprintf(stderr, "tx %s\n", ToHex(answer).c_str());
             if (split) {
                 for (uint8_t b : answer) {
                     pty.Write(&b, 1);

@@ -1,0 +1,124 @@
+// Read round trips against the simulated drive: through nalvexa over TCP,
+// and the same exchange done directly on the pseudo-terminal, in one run,
+// so that the driver's own cost shows as a ratio.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+#include "harness.h"
+
+using namespace nalvexa::it;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Result {
+    double perSecond;
+    double p50us;
+    double p99us;
+};
+
+Result Summarise(std::vector<double> us, double totalSeconds)
+{
+    std::sort(us.begin(), us.end());
+    return {us.size() / totalSeconds, us[us.size() / 2], us[us.size() * 99 / 100]};
+}
+
+template <class Exchange>
+Result Measure(int count, Exchange exchange)
+{
+    std::vector<double> us;
+    us.reserve(static_cast<size_t>(count));
+    auto start = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        auto t0 = Clock::now();
+        if (!exchange()) {
+            std::fprintf(stderr, "exchange %d of %d failed\n", i, count);
+            std::exit(1);
+        }
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    return Summarise(us, std::chrono::duration<double>(Clock::now() - start).count());
+}
+
+bool ReadExactly(int fd, uint8_t* into, size_t n)
+{
+    size_t have = 0;
+    while (have < n) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 2000) <= 0) return false;
+        ssize_t r = ::read(fd, into + have, n - have);
+        if (r <= 0) return false;
+        have += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+std::string StartSim(Process& sim)
+{
+    std::string line = sim.WaitForLine("device ");
+    return line.substr(7);
+}
+
+void Print(const char* what, const Result& r)
+{
+    std::printf("%-34s %9.0f req/s   p50 %7.1f us   p99 %7.1f us\n", what, r.perSecond, r.p50us, r.p99us);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int count = argc > 1 ? std::atoi(argv[1]) : 3000;
+    std::string dir = TempDirectory();
+
+    // Directly on the pseudo-terminal: the simulator's own cost and the line's.
+    Result direct;
+    {
+        Process sim({NALVEXA_SIM_BIN, "tr7100", "--quiet", "--set=0x1234=0xABCD"});
+        std::string device = StartSim(sim);
+        int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+        termios t{};
+        ::tcgetattr(fd, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(fd, TCSANOW, &t);
+        const uint8_t frame[3] = {0x05, 0x12, 0x34};
+        direct = Measure(count, [&] {
+            uint8_t answer[6];
+            return ::write(fd, frame, 3) == 3 && ReadExactly(fd, answer, 6);
+        });
+        ::close(fd);
+    }
+
+    // Through the driver: TCP request, serial frame, answer, TCP reply.
+    Result driven;
+    {
+        Process sim({NALVEXA_SIM_BIN, "tr7100", "--quiet", "--set=0x1234=0xABCD"});
+        std::string device = StartSim(sim);
+        std::string ini = dir + "/Nalvexa.ini";
+        WriteFile(ini, "[TR7100]\nSerialPort=" + device + "\n[SocketServer]\nSocketPort=0\n");
+        Process driver({NALVEXA_BIN, "--headless", "--ini", ini});
+        std::string line = driver.WaitForLine("listening on port ");
+        Client client(static_cast<uint16_t>(std::stoi(line.substr(18))));
+        Bytes request = ReadRequest(5, 2, 0x1234, 1, 0);
+        driven = Measure(count, [&] {
+            client.Send(request);
+            return client.Receive(6).size() == 6;
+        });
+    }
+    std::filesystem::remove_all(dir);
+
+    std::printf("TR7100 parameter reads, %d round trips each\n", count);
+    Print("direct on the pseudo-terminal", direct);
+    Print("through nalvexa (TCP + serial)", driven);
+    std::printf("ratio (through nalvexa / direct)    %.2f x the latency at p50, %.2f x at p99\n",
+                driven.p50us / direct.p50us, driven.p99us / direct.p99us);
+    return 0;
+}

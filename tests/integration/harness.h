@@ -1,0 +1,73 @@
+// Runs the real programs: child processes with their output captured, and a
+// TCP client of the wire protocol.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace nalvexa::it {
+
+using Bytes = std::vector<uint8_t>;
+
+class Process {
+public:
+    Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {});
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Waits for a line on stdout that starts with `prefix`; returns it, or "" on time-out.
+    std::string WaitForLine(const std::string& prefix, int timeoutMs = 5000);
+    // Waits until stderr holds `text`; false on time-out.
+    bool WaitForError(const std::string& text, int timeoutMs = 5000);
+    // Waits for the process to end; its exit status, or -1 on time-out.
+    int Wait(int timeoutMs = 5000);
+    void Signal(int signal);
+
+    const std::string& out() { Pump(0); return out_; }
+    const std::string& err() { Pump(0); return err_; }
+
+private:
+    void Pump(int timeoutMs);
+
+    int pid_ = -1;
+    int outFd_ = -1;
+    int errFd_ = -1;
+    int status_ = -1;
+    std::string out_, err_;
+    size_t outScanned_ = 0;
+};
+
+class Client {
+public:
+    explicit Client(uint16_t port);
+    ~Client();
+    bool connected() const { return fd_ >= 0; }
+    void Send(const Bytes& bytes);
+    // Exactly n bytes, or fewer if the time ran out or the server closed.
+    Bytes Receive(size_t n, int timeoutMs = 5000);
+    // True when the server closed the connection within the time.
+    bool ClosedByServer(int timeoutMs = 3000);
+    // True when nothing at all arrives within the time.
+    bool Silent(int timeoutMs);
+    void Close();
+
+private:
+    int fd_ = -1;
+};
+
+Bytes Word(uint32_t v);
+Bytes operator+(Bytes a, const Bytes& b);
+Bytes ReadRequest(uint32_t address, uint32_t length, uint32_t i1, uint32_t i2, uint32_t i3);
+Bytes WriteRequest(uint32_t address, const Bytes& payload, uint32_t i1, uint32_t i2, uint32_t i3);
+Bytes ControlRequest(uint32_t code, uint32_t p1, uint32_t p2);
+Bytes CloseRequest();
+
+std::string TempDirectory();
+void WriteFile(const std::string& path, const std::string& text);
+std::string ReadFile(const std::string& path);
+
+}  // namespace nalvexa::it
