@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,7 @@ public:
     {
         if (!open_ || failWrites) return false;
         writes.emplace_back(bytes, bytes + count);
+        if (onWrite) onWrite(writes.back());
         return true;
     }
     void setBytesArrived(BytesArrived handler) override { arrived_ = std::move(handler); }
@@ -55,6 +57,7 @@ public:
     // The drive's bytes reach the port in one piece.
     void Arrive(const Bytes& bytes) { arrived_(bytes.data(), static_cast<int>(bytes.size())); }
 
+    std::function<void(const Bytes&)> onWrite;  // the drive's reaction, if any
     SerialOpenResult openResult = SerialOpenResult::Ok;
     bool failWrites = false;
     std::string openedName;

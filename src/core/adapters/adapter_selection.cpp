@@ -1,6 +1,7 @@
 #include "adapters/adapter_selection.h"
 
 #include "adapters/placeholder_adapter.h"
+#include "adapters/qmr/adapter_qmr.h"
 #include "adapters/tr7100/adapter_tr7100.h"
 
 namespace nalvexa {
@@ -20,7 +21,7 @@ std::unique_ptr<IDriverAdapter> CreateAdapter(AdapterKind kind, const AdapterCon
 {
     switch (kind) {
     case AdapterKind::Tr7100: return std::make_unique<CAdapterTR7100>(context);
-    case AdapterKind::Qmr:
+    case AdapterKind::Qmr: return std::make_unique<CAdapterQMR>(context);
     case AdapterKind::Lvt:
     case AdapterKind::Can: break;
     }

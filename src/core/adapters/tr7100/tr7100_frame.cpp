@@ -2,13 +2,6 @@
 
 namespace nalvexa {
 
-uint8_t Sum8(const uint8_t* bytes, int32_t count)
-{
-    uint8_t sum = 0;
-    for (int32_t i = 0; i < count; ++i) sum = static_cast<uint8_t>(sum + bytes[i]);
-    return sum;
-}
-
 bool Tr7100ChecksumPasses(const Tr7100Frame& answer)
 {
     if (answer.count < Tr7100Frame::kAnswerSize) return false;

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "stack/message.h"
+#include "stack/sum8.h"
 
 namespace nalvexa {
 
@@ -32,9 +33,6 @@ public:
         stop = false;
     }
 };
-
-// The plain 8-bit sum, carries discarded.
-uint8_t Sum8(const uint8_t* bytes, int32_t count);
 
 // An answer's checksum test: byte 5 is the sum of bytes 3 and 4, unless bit 7
 // of byte 0 marks a write answer, which is checked by its echo alone.

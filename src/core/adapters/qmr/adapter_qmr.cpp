@@ -1,0 +1,69 @@
+#include "adapters/qmr/adapter_qmr.h"
+
+namespace nalvexa {
+
+CAdapterQMR::CAdapterQMR(const AdapterContext& context)
+    : SerialAdapterBase(context), link_(context.timers), reassembly_(context.timers, link_)
+{
+    BindLink(link_);
+    transaction_.neighbour = &header_;
+    header_.upper = &transaction_;
+    header_.lower = &link_;
+    link_.upper = &header_;
+    link_.lower = &reassembly_;
+    reassembly_.upper = &link_;
+    reassembly_.lower = &port_;
+    port_.neighbour = &reassembly_;
+    receive_.inbound = 1;
+    port_.SetReceiveMessage(&receive_);
+    LoadSerialSettings(context.ini, *this, "0");
+    port_.setBaudRate(kBaudRate);  // whatever the shared section says
+    port_.Open();
+}
+
+void CAdapterQMR::Execute(DriverRequest* request)
+{
+    if (request->kind != Read && request->kind != Write) {
+        // No QMR frame exists for it; answered so that the client is not left waiting.
+        request->status = 1;
+        request->replySink->SendReply();
+        return;
+    }
+    if (!IsPortOpen()) {
+        request->status = 6;
+        request->replySink->SendReply();
+        return;
+    }
+    if (!QmrTransactionLayer::Fits(*request)) {
+        request->status = 1;
+        request->replySink->SendReply();
+        return;
+    }
+    transaction_.Enqueue(request);
+}
+
+void CAdapterQMR::SwitchToQmrMode()
+{
+    static constexpr uint8_t kSequence[6] = {0x0D, 0x0D, 0x10, 0x53, 0x43, 0x0D};
+    port_.setSuppressDelivery(1);
+    QmrFrame single;
+    for (uint8_t byte : kSequence) {
+        single.Clear();
+        single.Append(byte);
+        port_.WriteFrame(single);
+        context_.sleeper.sleepMs(1000);
+    }
+    port_.setSuppressDelivery(0);
+}
+
+void CAdapterQMR::ShowSetup()
+{
+    if (services()) services()->ShowQmrSetup();
+}
+
+void CAdapterQMR::InstallMenu()
+{
+    if (services()) services()->InstallQmrMenu();
+}
+
+}  // namespace nalvexa

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "adapters/qmr/qmr_layers.h"
+#include "adapters/qmr/qmr_transaction_layer.h"
+#include "adapters/serial_adapter_base.h"
+
+namespace nalvexa {
+
+// A QMR controller at 9600 baud: one frame per request, answered in arrival order.
+class CAdapterQMR : public SerialAdapterBase {
+public:
+    static constexpr int kBaudRate = 9600;
+
+    explicit CAdapterQMR(const AdapterContext& context);
+
+    void Execute(DriverRequest* request) override;
+    void ShowSetup() override;
+    void InstallMenu() override;
+
+    // Puts the controller into QMR mode: six bytes, one a second, with
+    // whatever it answers meanwhile thrown away. Blocks for about six seconds.
+    void SwitchToQmrMode();
+
+    const QmrTransactionLayer& transactionLayer() const { return transaction_; }
+
+private:
+    QmrTransactionLayer transaction_;
+    QmrHeaderLayer header_;
+    QmrLinkLayer link_;
+    QmrReassemblyLayer reassembly_;
+    QmrFrame receive_;
+};
+
+}  // namespace nalvexa

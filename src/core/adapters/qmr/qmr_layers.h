@@ -1,0 +1,67 @@
+// The QMR frame on the line: length byte, address, command, parameters or
+// status flags and payload, and the 8-bit sum of everything before it.
+#pragma once
+
+#include "adapters/qmr/qmr_frame.h"
+#include "stack/reassembly_layer.h"
+#include "stack/retrying_link_layer.h"
+#include "stack/sum8.h"
+
+namespace nalvexa {
+
+// Address and command going down; address, command and status flags coming up.
+class QmrHeaderLayer : public ProtocolLayer {
+public:
+    static constexpr uint8_t kErrorFlag = 0x04;
+
+    void Process(Message* message) override
+    {
+        auto& frame = static_cast<QmrFrame&>(*message);
+        if (frame.error != 0) return;
+        if (!frame.inbound) {
+            const uint8_t head[2] = {frame.address, frame.command};
+            frame.InsertFront(head, 2);
+            return;
+        }
+        // A response too short for its header leaves no payload and no flags.
+        frame.address = frame.count > 0 ? frame.bytes[0] : 0;
+        frame.command = frame.count > 1 ? frame.bytes[1] : 0;
+        frame.flags = frame.count > 2 ? frame.bytes[2] : 0;
+        frame.RemoveFront(3);
+        if (frame.flags & kErrorFlag) frame.error = 1;
+    }
+};
+
+class QmrLinkLayer : public RetryingLinkLayer<QmrFrame> {
+public:
+    explicit QmrLinkLayer(ITimerHost& host) : RetryingLinkLayer(host, 500, 0) {}
+
+protected:
+    void Seal(QmrFrame& frame) override
+    {
+        const uint8_t length = static_cast<uint8_t>(frame.count + 1);
+        frame.InsertFront(&length, 1);
+        frame.Append(Sum8(frame.bytes.data(), frame.count));
+    }
+
+    uint32_t Check(QmrFrame& frame) override
+    {
+        if (frame.count < 1 || Sum8(frame.bytes.data(), frame.count - 1) != frame.bytes[frame.count - 1]) return 2;
+        frame.RemoveFront(1);
+        frame.RemoveBack(1);
+        return 0;
+    }
+
+    uint32_t TimeoutError() const override { return 3; }
+};
+
+// A frame is whole when it holds its length byte plus that many bytes.
+class QmrReassemblyLayer : public ReassemblyLayer<QmrFrame> {
+public:
+    using ReassemblyLayer::ReassemblyLayer;
+
+protected:
+    bool Whole(const QmrFrame& assembly) const override { return assembly.count == assembly.bytes[0] + 1; }
+};
+
+}  // namespace nalvexa

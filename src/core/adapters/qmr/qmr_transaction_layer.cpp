@@ -1,0 +1,64 @@
+#include "adapters/qmr/qmr_transaction_layer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace nalvexa {
+
+namespace {
+
+bool IndexForm(const DriverRequest& request) { return (request.slIndex1 & 0xFF) == 1; }
+
+}  // namespace
+
+bool QmrTransactionLayer::Fits(const DriverRequest& request)
+{
+    if (IndexForm(request)) return true;  // at most 2 + 4 parameter bytes
+    // The byte form carries its count in one byte, and a write its bytes after two more.
+    if (request.kind == Read) return request.length <= 0xFF;
+    return request.length <= kMaxParameterBytes - 2;
+}
+
+void QmrTransactionLayer::Start(DriverRequest& request)
+{
+    QmrFrame& f = outgoing_;
+    f.Clear();
+    f.inbound = 0;
+    f.address = static_cast<uint8_t>(request.address);
+    const bool write = request.kind == Write;
+    if (IndexForm(request)) {
+        f.command = write ? 0x02 : 0x01;
+        f.Append(static_cast<uint8_t>(request.slIndex2));
+        f.Append(static_cast<uint8_t>(request.slIndex2 >> 8));
+        if (!write) {
+            f.Append(request.length == 2 ? 2 : 4);
+        } else if (request.length == 2 || request.length == 4) {
+            f.Append(request.data.data(), static_cast<int32_t>(request.length));
+        } else {
+            f.count = 0;  // a write of another size carries no parameters at all
+        }
+    } else {
+        f.command = write ? 0x12 : 0x11;
+        f.Append(static_cast<uint8_t>(request.slIndex3));
+        f.Append(static_cast<uint8_t>(request.slIndex2));
+        if (!write)
+            f.Append(static_cast<uint8_t>(request.length));
+        else
+            f.Append(request.data.data(), static_cast<int32_t>(request.length & 0xFF));
+    }
+    SendDown(f);
+}
+
+void QmrTransactionLayer::OnAnswer(DriverRequest& request, Message* message)
+{
+    const auto& f = static_cast<const QmrFrame&>(*message);
+    if (f.error != 0) {
+        request.status = f.error == 1 ? 2 : f.error == 2 ? 4 : f.error == 3 ? 5 : 1;
+    } else if (request.kind == Read) {
+        int32_t n = std::clamp(f.count, 0, static_cast<int32_t>(request.data.size()));
+        std::memcpy(request.data.data(), f.bytes.data(), static_cast<size_t>(n));
+    }
+    Finish();
+}
+
+}  // namespace nalvexa
