@@ -72,53 +72,73 @@ void Print(const char* what, const Result& r)
     std::printf("%-34s %9.0f req/s   p50 %7.1f us   p99 %7.1f us\n", what, r.perSecond, r.p50us, r.p99us);
 }
 
-}  // namespace
+// One drive's exchange measured both ways.
+struct Exchange {
+    const char* title;
+    std::vector<std::string> sim;  // drive and options
+    const char* keyword;           // the driver's adapter
+    Bytes frame;                   // what goes on the line
+    size_t answerSize;             // what comes back on the line
+    Bytes request;                 // the same as a client request
+    size_t replySize;
+};
 
-int main(int argc, char** argv)
+void Compare(const Exchange& x, int count, const std::string& dir)
 {
-    int count = argc > 1 ? std::atoi(argv[1]) : 3000;
-    std::string dir = TempDirectory();
+    std::vector<std::string> simArgs = {NALVEXA_SIM_BIN};
+    simArgs.insert(simArgs.end(), x.sim.begin(), x.sim.end());
 
-    // Directly on the pseudo-terminal: the simulator's own cost and the line's.
     Result direct;
     {
-        Process sim({NALVEXA_SIM_BIN, "tr7100", "--quiet", "--set=0x1234=0xABCD"});
+        Process sim(simArgs);
         std::string device = StartSim(sim);
         int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
         termios t{};
         ::tcgetattr(fd, &t);
         ::cfmakeraw(&t);
         ::tcsetattr(fd, TCSANOW, &t);
-        const uint8_t frame[3] = {0x05, 0x12, 0x34};
+        std::vector<uint8_t> answer(x.answerSize);
         direct = Measure(count, [&] {
-            uint8_t answer[6];
-            return ::write(fd, frame, 3) == 3 && ReadExactly(fd, answer, 6);
+            return ::write(fd, x.frame.data(), x.frame.size()) == static_cast<ssize_t>(x.frame.size()) &&
+                   ReadExactly(fd, answer.data(), answer.size());
         });
         ::close(fd);
     }
 
-    // Through the driver: TCP request, serial frame, answer, TCP reply.
     Result driven;
     {
-        Process sim({NALVEXA_SIM_BIN, "tr7100", "--quiet", "--set=0x1234=0xABCD"});
+        Process sim(simArgs);
         std::string device = StartSim(sim);
         std::string ini = dir + "/Nalvexa.ini";
         WriteFile(ini, "[TR7100]\nSerialPort=" + device + "\n[SocketServer]\nSocketPort=0\n");
-        Process driver({NALVEXA_BIN, "--headless", "--ini", ini});
+        Process driver({NALVEXA_BIN, "--headless", "--ini", ini, x.keyword});
         std::string line = driver.WaitForLine("listening on port ");
         Client client(static_cast<uint16_t>(std::stoi(line.substr(18))));
-        Bytes request = ReadRequest(5, 2, 0x1234, 1, 0);
         driven = Measure(count, [&] {
-            client.Send(request);
-            return client.Receive(6).size() == 6;
+            client.Send(x.request);
+            return client.Receive(x.replySize).size() == x.replySize;
         });
     }
-    std::filesystem::remove_all(dir);
 
-    std::printf("TR7100 parameter reads, %d round trips each\n", count);
+    std::printf("%s, %d round trips each\n", x.title, count);
     Print("direct on the pseudo-terminal", direct);
     Print("through nalvexa (TCP + serial)", driven);
-    std::printf("ratio (through nalvexa / direct)    %.2f x the latency at p50, %.2f x at p99\n",
+    std::printf("ratio (through nalvexa / direct)    %.2f x the latency at p50, %.2f x at p99\n\n",
                 driven.p50us / direct.p50us, driven.p99us / direct.p99us);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int count = argc > 1 ? std::atoi(argv[1]) : 3000;
+    std::string dir = TempDirectory();
+    Compare({"TR7100 parameter reads", {"tr7100", "--quiet", "--set=0x1234=0xABCD"}, "TR7100",
+             {0x05, 0x12, 0x34}, 6, ReadRequest(5, 2, 0x1234, 1, 0), 6},
+            count, dir);
+    Compare({"QMR index-form reads", {"qmr", "--quiet", "--set=3/0x1234=beef"}, "QMR",
+             {0x06, 0x03, 0x01, 0x34, 0x12, 0x02, 0x52}, 7, ReadRequest(3, 2, 0x101, 0x1234, 0), 6},
+            count, dir);
+    std::filesystem::remove_all(dir);
     return 0;
 }

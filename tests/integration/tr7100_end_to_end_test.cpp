@@ -6,51 +6,17 @@
 #include <filesystem>
 #include <memory>
 
-#include "harness.h"
+#include "driver_fixture.h"
 
 namespace nalvexa::it {
 namespace {
 
-// A status word and the data after it.
-Bytes Reply(uint32_t status, const Bytes& data) { return Word(status) + data; }
-
-class Tr7100EndToEnd : public ::testing::Test {
+class Tr7100EndToEnd : public DriverFixture {
 protected:
-    void SetUp() override { dir = TempDirectory(); }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    // The simulator with its options; returns its device path.
-    std::string StartSim(std::vector<std::string> options = {})
-    {
-        std::vector<std::string> argv = {NALVEXA_SIM_BIN, "tr7100"};
-        argv.insert(argv.end(), options.begin(), options.end());
-        sim = std::make_unique<Process>(argv);
-        std::string line = sim->WaitForLine("device ");
-        EXPECT_FALSE(line.empty()) << sim->err();
-        return line.substr(7);
-    }
-
-    // The driver on an ini file of `ini`'s text; returns the port it listens on.
-    uint16_t StartDriver(const std::string& ini, std::vector<std::string> args = {})
-    {
-        iniPath = dir + "/Nalvexa.ini";
-        WriteFile(iniPath, ini);
-        std::vector<std::string> argv = {NALVEXA_BIN, "--headless", "--ini", iniPath};
-        argv.insert(argv.end(), args.begin(), args.end());
-        driver = std::make_unique<Process>(argv);
-        std::string line = driver->WaitForLine("listening on port ");
-        EXPECT_FALSE(line.empty()) << driver->err();
-        return line.empty() ? 0 : static_cast<uint16_t>(std::stoi(line.substr(18)));
-    }
-
     uint16_t StartBoth(std::vector<std::string> simOptions = {}, const std::string& moreIni = "")
     {
-        std::string device = StartSim(simOptions);
-        return StartDriver("[TR7100]\nSerialPort=" + device + "\n" + moreIni + "[SocketServer]\nSocketPort=0\n");
+        return StartWithSim("tr7100", simOptions, moreIni);
     }
-
-    std::string dir, iniPath;
-    std::unique_ptr<Process> sim, driver;
 };
 
 TEST_F(Tr7100EndToEnd, ReadsAndWritesAParameterByteForByte)
@@ -211,11 +177,10 @@ TEST_F(Tr7100EndToEnd, OtherKeywordsStartWithTheirTitleAndAnswerStatus1)
     struct Case {
         const char* keyword;
         const char* title;
-    } cases[] = {{"QMR", "Quarlin Axtelo 3.02 - QMR Driver"},
-                 {"CAN", "Quarlin Axtelo 3.02 - CAN Driver"},
-                 {"tr7100", "Quarlin Axtelo 4.0 - LVT Driver"}};
+    } cases[] = {{"CAN", "Quarlin Axtelo 3.02 - CAN Driver"}, {"tr7100", "Quarlin Axtelo 4.0 - LVT Driver"}};
     for (const Case& c : cases) {
-        uint16_t port = StartDriver("[SocketServer]\nSocketPort=0\n", {c.keyword});
+        uint16_t port =
+            StartDriver("[TR7100]\nSerialPort=" + dir + "/none\n[SocketServer]\nSocketPort=0\n", {c.keyword});
         EXPECT_NE(driver->out().find(c.title), std::string::npos) << c.keyword;
         Client client(port);
         client.Send(ReadRequest(1, 2, 1, 1, 0));

@@ -10,6 +10,7 @@
 
 #include "../common/hex.h"
 #include "pseudo_terminal.h"
+#include "qmr_sim.h"
 #include "tr7100_sim.h"
 
 using namespace nalvexa;
@@ -28,6 +29,13 @@ const char* const kUsage =
     "  --bad-echo[=N]     corrupt the echo of the next N answers (all without N)\n"
     "  --bad-checksum[=N] corrupt the checksum of the next N answers\n"
     "  --stream=N         send N bytes (0, 1, 2, ...) after each answer\n"
+    "DRIVE qmr:\n"
+    "  --set=A/I=HEX      the value at address A, index I (commands 0x01, 0x02)\n"
+    "  --set-byte=A/S/I=HEX  the bytes at address A, object S/I (commands 0x11, 0x12)\n"
+    "  --silent           never answer\n"
+    "  --bad-sum[=N]      a wrong sum in the next N answers (all without N)\n"
+    "  --error-flag[=N]   set the error flag in the next N answers\n"
+    "  --twice            send every answer twice in one piece\n"
     "Common:\n"
     "  --split            send answers one byte at a time\n"
     "  --quiet            log nothing\n";
@@ -35,6 +43,7 @@ const char* const kUsage =
 std::unique_ptr<sim::SimDrive> MakeDrive(const std::string& name)
 {
     if (name == "tr7100") return std::make_unique<sim::Tr7100Sim>();
+    if (name == "qmr") return std::make_unique<sim::QmrSim>();
     return nullptr;
 }
 
