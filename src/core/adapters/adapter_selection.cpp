@@ -1,5 +1,6 @@
 #include "adapters/adapter_selection.h"
 
+#include "adapters/lvt/adapter_lvt.h"
 #include "adapters/placeholder_adapter.h"
 #include "adapters/qmr/adapter_qmr.h"
 #include "adapters/tr7100/adapter_tr7100.h"
@@ -22,7 +23,7 @@ std::unique_ptr<IDriverAdapter> CreateAdapter(AdapterKind kind, const AdapterCon
     switch (kind) {
     case AdapterKind::Tr7100: return std::make_unique<CAdapterTR7100>(context);
     case AdapterKind::Qmr: return std::make_unique<CAdapterQMR>(context);
-    case AdapterKind::Lvt:
+    case AdapterKind::Lvt: return std::make_unique<CAdapterLVT>(context);
     case AdapterKind::Can: break;
     }
     return std::make_unique<CPlaceholderAdapter>();

@@ -52,4 +52,14 @@ private:
     int64_t lastByteAt_ = 0;
 };
 
+// Frames delimited by their first byte: that many bytes follow it.
+template <class FrameT>
+class LengthPrefixedReassembly : public ReassemblyLayer<FrameT> {
+public:
+    using ReassemblyLayer<FrameT>::ReassemblyLayer;
+
+protected:
+    bool Whole(const FrameT& assembly) const override { return assembly.count == assembly.bytes[0] + 1; }
+};
+
 }  // namespace nalvexa

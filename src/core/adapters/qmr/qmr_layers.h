@@ -55,13 +55,9 @@ protected:
     uint32_t TimeoutError() const override { return 3; }
 };
 
-// A frame is whole when it holds its length byte plus that many bytes.
-class QmrReassemblyLayer : public ReassemblyLayer<QmrFrame> {
+class QmrReassemblyLayer : public LengthPrefixedReassembly<QmrFrame> {
 public:
-    using ReassemblyLayer::ReassemblyLayer;
-
-protected:
-    bool Whole(const QmrFrame& assembly) const override { return assembly.count == assembly.bytes[0] + 1; }
+    using LengthPrefixedReassembly::LengthPrefixedReassembly;
 };
 
 }  // namespace nalvexa

@@ -1,0 +1,67 @@
+#include "adapters/lvt/adapter_lvt.h"
+
+namespace nalvexa {
+
+CAdapterLVT::CAdapterLVT(const AdapterContext& context)
+    : SerialAdapterBase(context), link_(context.timers, context.sleeper), reassembly_(context.timers, link_)
+{
+    BindLink(link_);
+    transaction_.neighbour = &status_;
+    status_.upper = &transaction_;
+    status_.lower = &link_;
+    link_.upper = &status_;
+    link_.lower = &reassembly_;
+    reassembly_.upper = &link_;
+    reassembly_.lower = &port_;
+    port_.neighbour = &reassembly_;
+    receive_.inbound = 1;
+    port_.SetReceiveMessage(&receive_);
+    LoadSerialSettings(context.ini, *this, "5");
+    port_.setBaudRate(kStartBaudRate);  // every start, whatever was saved
+    port_.Open();
+}
+
+void CAdapterLVT::Execute(DriverRequest* request)
+{
+    switch (request->kind) {
+    case Read:
+    case Write:
+        if (!IsPortOpen()) {
+            request->status = 6;
+        } else if (!LvtTransactionLayer::CanSplit(*request)) {
+            request->status = 1;  // would divide by zero or never end
+        } else {
+            transaction_.Enqueue(request);
+            return;
+        }
+        request->replySink->SendReply();
+        return;
+    case Control:
+        if (request->slIndex1 == kFastLine) Reopen(kFastBaudRate);
+        if (request->slIndex1 == kNormalLine) Reopen(kStartBaudRate);
+        request->replySink->SendReply();
+        return;
+    default:
+        return;
+    }
+}
+
+void CAdapterLVT::Reopen(int baudRate)
+{
+    ClosePort();
+    SetBaudRate(baudRate);
+    context_.sleeper.sleepMs(kReopenPauseMs);
+    OpenPort();
+}
+
+void CAdapterLVT::ShowSetup()
+{
+    if (services()) services()->ShowLvtSetup();
+}
+
+void CAdapterLVT::InstallMenu()
+{
+    if (services()) services()->InstallLvtMenu();
+}
+
+}  // namespace nalvexa

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "adapters/lvt/lvt_layers.h"
+#include "adapters/lvt/lvt_transaction_layer.h"
+#include "adapters/serial_adapter_base.h"
+
+namespace nalvexa {
+
+// An LVT controller: split transfers of element arrays, and two control
+// codes that move the line to 57600 or back to 19200 baud.
+class CAdapterLVT : public SerialAdapterBase {
+public:
+    enum ControlCode : uint32_t { kFastLine = 1, kNormalLine = 2 };
+    static constexpr int kStartBaudRate = 19200;
+    static constexpr int kFastBaudRate = 57600;
+    static constexpr int kReopenPauseMs = 500;
+
+    explicit CAdapterLVT(const AdapterContext& context);
+
+    void Execute(DriverRequest* request) override;
+    void ShowSetup() override;
+    void InstallMenu() override;
+
+    const LvtTransactionLayer& transactionLayer() const { return transaction_; }
+
+private:
+    void Reopen(int baudRate);
+
+    LvtTransactionLayer transaction_;
+    LvtStatusLayer status_;
+    LvtLinkLayer link_;
+    LvtReassemblyLayer reassembly_;
+    LvtFrame receive_;
+};
+
+}  // namespace nalvexa

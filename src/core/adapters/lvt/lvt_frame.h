@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+#include "stack/message.h"
+
+namespace nalvexa {
+
+class LvtFrame : public FrameOf<LvtFrame> {
+public:
+    enum Error : uint32_t {
+        kNone = 0,
+        kCrc = 2,          // CRC wrong when no repetition was left
+        kTooLong = 3,      // more than 256 bytes on the line
+        kNoAnswer = 4,     // no good answer after all repetitions
+        // 5 to 47: the controller's status 1 to 43, plus 4
+        kUnknownStatus = 48,
+        kTooShort = 49,    // an answer shorter than its header
+    };
+
+    uint32_t inbound = 0;
+    uint32_t error = kNone;
+    uint8_t status = 0;
+
+    void CopyFrom(const LvtFrame& other)
+    {
+        CopyBytesFrom(other);
+        inbound = other.inbound;
+        error = other.error;
+        status = other.status;
+    }
+    void Clear()
+    {
+        count = 0;
+        error = kNone;
+        stop = false;
+    }
+};
+
+}  // namespace nalvexa

@@ -1,0 +1,75 @@
+// The LVT frame on the line: length byte, payload, CRC-16 high byte first.
+// Answers carry a 6-byte header whose last byte is the controller's status.
+#pragma once
+
+#include "adapters/lvt/lvt_crc.h"
+#include "adapters/lvt/lvt_frame.h"
+#include "platform.h"
+#include "stack/reassembly_layer.h"
+#include "stack/retrying_link_layer.h"
+
+namespace nalvexa {
+
+class LvtStatusLayer : public ProtocolLayer {
+public:
+    static constexpr int32_t kHeaderSize = 6;
+    static constexpr uint8_t kLastKnownStatus = 43;
+
+    void Process(Message* message) override
+    {
+        auto& frame = static_cast<LvtFrame&>(*message);
+        if (!frame.inbound || frame.error != LvtFrame::kNone) return;
+        if (frame.count < kHeaderSize) {
+            frame.count = 0;
+            frame.error = LvtFrame::kTooShort;
+            return;
+        }
+        frame.status = frame.bytes[5];
+        frame.RemoveFront(kHeaderSize);
+        if (frame.status >= 1 && frame.status <= kLastKnownStatus)
+            frame.error = frame.status + 4u;
+        else if (frame.status > kLastKnownStatus)
+            frame.error = LvtFrame::kUnknownStatus;
+    }
+};
+
+class LvtLinkLayer : public RetryingLinkLayer<LvtFrame> {
+public:
+    static constexpr int kPreFramePauseMs = 20;
+
+    LvtLinkLayer(ITimerHost& host, ISleeper& sleeper) : RetryingLinkLayer(host, 200, 1), sleeper_(sleeper) {}
+    const LvtCrc16& crc() const { return crc_; }
+
+protected:
+    void Seal(LvtFrame& frame) override
+    {
+        const uint8_t length = static_cast<uint8_t>(frame.count + 2);
+        frame.InsertFront(&length, 1);
+        uint16_t crc = crc_.Compute(frame.bytes.data(), static_cast<size_t>(frame.count));
+        frame.Append(static_cast<uint8_t>(crc >> 8));
+        frame.Append(static_cast<uint8_t>(crc));
+    }
+
+    uint32_t Check(LvtFrame& frame) override
+    {
+        if (crc_.Compute(frame.bytes.data(), static_cast<size_t>(frame.count)) != 0) return LvtFrame::kCrc;
+        frame.RemoveFront(1);
+        frame.RemoveBack(2);
+        return LvtFrame::kNone;
+    }
+
+    uint32_t TimeoutError() const override { return LvtFrame::kNoAnswer; }
+    // The controller needs a quiet line before each new frame.
+    void BeforeSend() override { sleeper_.sleepMs(kPreFramePauseMs); }
+
+private:
+    ISleeper& sleeper_;
+    LvtCrc16 crc_;
+};
+
+class LvtReassemblyLayer : public LengthPrefixedReassembly<LvtFrame> {
+public:
+    using LengthPrefixedReassembly::LengthPrefixedReassembly;
+};
+
+}  // namespace nalvexa
