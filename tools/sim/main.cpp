@@ -10,6 +10,7 @@
 
 #include "../common/hex.h"
 #include "pseudo_terminal.h"
+#include "lvt_sim.h"
 #include "qmr_sim.h"
 #include "tr7100_sim.h"
 
@@ -36,6 +37,13 @@ const char* const kUsage =
     "  --bad-sum[=N]      a wrong sum in the next N answers (all without N)\n"
     "  --error-flag[=N]   set the error flag in the next N answers\n"
     "  --twice            send every answer twice in one piece\n"
+    "DRIVE lvt:\n"
+    "  --object=O/SIZE/COUNT  object O of COUNT elements of SIZE (1, 2, 4) bytes,\n"
+    "                     element j holding j + 1 until written\n"
+    "  --silent           never answer\n"
+    "  --bad-crc[=N]      a wrong CRC in the next N answers (all without N)\n"
+    "  --status=S         answer every request with status S\n"
+    "  (unknown objects are answered with status 6, ranges beyond an object with 7)\n"
     "Common:\n"
     "  --split            send answers one byte at a time\n"
     "  --quiet            log nothing\n";
@@ -44,6 +52,7 @@ std::unique_ptr<sim::SimDrive> MakeDrive(const std::string& name)
 {
     if (name == "tr7100") return std::make_unique<sim::Tr7100Sim>();
     if (name == "qmr") return std::make_unique<sim::QmrSim>();
+    if (name == "lvt") return std::make_unique<sim::LvtSim>();
     return nullptr;
 }
 
