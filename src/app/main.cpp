@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "adapters/adapter_selection.h"
+#include "channel_can_library.h"
 #include "command_line.h"
 #include "headless_shell.h"
 #include "qt_serial_device.h"
@@ -64,10 +65,14 @@ int main(int argc, char** argv)
     StderrNotifier notifier;
     QtSerialDevice serial;
     QtTcpListener tcp;
+    ChannelCanLibrary can;
+    // The answer wait of the CAN library can be the old polling one, to compare them.
+    const char* wait = std::getenv("NALVEXA_CAN_WAIT");
+    CanWait canWait = wait && std::string(wait) == "doubling" ? CanWait::Doubling : CanWait::Event;
 
     AdapterChoice choice = SelectAdapter(line.keyword);
     AdapterHolder& holder = AdapterHolder::instance();
-    holder.set(CreateAdapter(choice.kind, AdapterContext{timers, sleeper, notifier, ini, serial}));
+    holder.set(CreateAdapter(choice.kind, AdapterContext{timers, sleeper, notifier, ini, serial, can, canWait}));
     holder.adapter()->SetTitle(choice.title);
 
     ServerSockets server(tcp, holder, poster, notifier);

@@ -6,6 +6,7 @@
 
 #include "adapters/lvt/adapter_lvt.h"
 #include "fakes.h"
+#include "loopback_can_library.h"
 #include "manual_clock.h"
 #include "temp_dir.h"
 
@@ -49,7 +50,7 @@ Bytes Answer(uint8_t status, const Bytes& data = {})
 class Lvt : public ::testing::Test {
 protected:
     Lvt() : ini(dir.Write("Nalvexa.ini", "[TR7100]\nBaudRate=9600\n")), adapter(Context()) { reply.Watch(&request); }
-    AdapterContext Context() { return AdapterContext{clock, clock, notifier, ini, device}; }
+    AdapterContext Context() { return AdapterContext{clock, clock, notifier, ini, device, can}; }
 
     void Read(uint32_t object, uint32_t offset, uint32_t elements, uint32_t length)
     {
@@ -68,6 +69,7 @@ protected:
     ManualClock clock;
     FakeNotifier notifier;
     FakeSerialDevice device;
+    LoopbackCanLibrary can;
     CAdapterLVT adapter;
     DriverRequest request;
     RecordingReply reply;

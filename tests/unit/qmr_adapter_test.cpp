@@ -3,6 +3,7 @@
 
 #include "adapters/qmr/adapter_qmr.h"
 #include "fakes.h"
+#include "loopback_can_library.h"
 #include "manual_clock.h"
 #include "stack/sum8.h"
 #include "temp_dir.h"
@@ -21,7 +22,7 @@ Bytes Framed(Bytes body)
 class Qmr : public ::testing::Test {
 protected:
     Qmr() : ini(dir.Write("Nalvexa.ini", "[TR7100]\nBaudRate=19200\n")), adapter(Context()) { reply.Watch(&request); }
-    AdapterContext Context() { return AdapterContext{clock, clock, notifier, ini, device}; }
+    AdapterContext Context() { return AdapterContext{clock, clock, notifier, ini, device, can}; }
 
     void Read(uint32_t address, uint32_t length, uint32_t i1, uint32_t i2, uint32_t i3)
     {
@@ -40,6 +41,7 @@ protected:
     ManualClock clock;
     FakeNotifier notifier;
     FakeSerialDevice device;
+    LoopbackCanLibrary can;
     CAdapterQMR adapter;
     DriverRequest request;
     RecordingReply reply;

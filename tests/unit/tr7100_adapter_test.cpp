@@ -5,6 +5,7 @@
 
 #include "adapters/tr7100/adapter_tr7100.h"
 #include "fakes.h"
+#include "loopback_can_library.h"
 #include "manual_clock.h"
 #include "temp_dir.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 class Tr7100 : public ::testing::Test {
 protected:
-    Tr7100() : ini(dir.File("Nalvexa.ini")), adapter(AdapterContext{clock, clock, notifier, ini, device})
+    Tr7100() : ini(dir.File("Nalvexa.ini")), adapter(AdapterContext{clock, clock, notifier, ini, device, can})
     {
         reply.Watch(&request);
     }
@@ -41,6 +42,7 @@ protected:
     ManualClock clock;
     FakeNotifier notifier;
     FakeSerialDevice device;
+    LoopbackCanLibrary can;
     CAdapterTR7100 adapter;
     DriverRequest request;
     RecordingReply reply;
@@ -274,7 +276,8 @@ TEST(Tr7100Settings, DefaultsWithoutAnIniFileAndSaving)
     ManualClock clock;
     FakeNotifier notifier;
     FakeSerialDevice device;
-    CAdapterTR7100 adapter(AdapterContext{clock, clock, notifier, ini, device});
+    LoopbackCanLibrary can;
+    CAdapterTR7100 adapter(AdapterContext{clock, clock, notifier, ini, device, can});
     EXPECT_EQ(device.openedName, "COM1:");
     EXPECT_EQ(device.openedWith.baudRate, 19200);
     EXPECT_EQ(device.openedWith.parity, 0);
@@ -299,8 +302,9 @@ TEST(Tr7100Settings, AFailedOpenIsShownAndTheAdapterStaysUsable)
     ManualClock clock;
     FakeNotifier notifier;
     FakeSerialDevice device;
+    LoopbackCanLibrary can;
     device.openResult = SerialOpenResult::OpenFailed;
-    CAdapterTR7100 adapter(AdapterContext{clock, clock, notifier, ini, device});
+    CAdapterTR7100 adapter(AdapterContext{clock, clock, notifier, ini, device, can});
     EXPECT_EQ(notifier.messages, std::vector<std::string>{"Unable to open port"});
     EXPECT_EQ(device.openedName, "/dev/none");
     EXPECT_EQ(adapter.GetRetryTimeout(), 250);

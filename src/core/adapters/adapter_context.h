@@ -1,5 +1,6 @@
 #pragma once
 
+#include "can/can_driver.h"
 #include "platform.h"
 #include "settings/ini_file.h"
 
@@ -12,6 +13,8 @@ struct AdapterContext {
     IUserNotifier& notifier;
     IniFile& ini;
     ISerialDevice& serial;  // the device behind a serial adapter's port
+    ICanLibrary& can;       // the library behind the CAN adapter
+    CanWait canWait = CanWait::Event;
 };
 
 }  // namespace nalvexa

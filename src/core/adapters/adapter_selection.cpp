@@ -1,6 +1,7 @@
 #include "adapters/adapter_selection.h"
 
 #include "adapters/lvt/adapter_lvt.h"
+#include "can/adapter_can.h"
 #include "adapters/placeholder_adapter.h"
 #include "adapters/qmr/adapter_qmr.h"
 #include "adapters/tr7100/adapter_tr7100.h"
@@ -24,7 +25,12 @@ std::unique_ptr<IDriverAdapter> CreateAdapter(AdapterKind kind, const AdapterCon
     case AdapterKind::Tr7100: return std::make_unique<CAdapterTR7100>(context);
     case AdapterKind::Qmr: return std::make_unique<CAdapterQMR>(context);
     case AdapterKind::Lvt: return std::make_unique<CAdapterLVT>(context);
-    case AdapterKind::Can: break;
+    case AdapterKind::Can: {
+        auto adapter = std::make_unique<CAdapterCAN>(context.can, context.ini, context.timers, context.sleeper,
+                                                     context.notifier);
+        adapter->SetWaitMode(context.canWait);
+        return adapter;
+    }
     }
     return std::make_unique<CPlaceholderAdapter>();
 }

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+
+#include "can/can_driver.h"
+#include "server/adapter_interfaces.h"
+
+namespace nalvexa {
+
+// CANopen drives: every client read or write becomes SDO transfers, one per
+// sub-index of the requested range, carried out to the end inside Execute.
+class CAdapterCAN : public IDriverAdapter, public CCANDriver {
+public:
+    static constexpr uint32_t kBlockDownloadIndex = 0x3007;
+    static constexpr int64_t kMaxSubIndices = 256;  // sub-indices are 8 bits on the bus
+
+    CAdapterCAN(ICanLibrary& library, IniFile& ini, ITimerHost& clock, ISleeper& sleeper, IUserNotifier& notifier);
+
+    std::string GetTitle() const override { return title_; }
+    void SetTitle(const std::string& title) override { title_ = title; }
+    void SetServices(IAdapterServices* services) override { services_ = services; }
+    void Execute(DriverRequest* request) override;
+    void ShowSetup() override;
+    void InstallMenu() override;
+    void SaveSettings() override { SaveCanSettings(); }
+
+private:
+    // Each returns false when the request must end (the end of data was reached).
+    bool SdoUpload(DriverRequest& request, uint8_t subIndex, uint32_t& cursor);
+    void SdoDownload(DriverRequest& request, uint8_t subIndex, uint32_t& cursor, uint32_t perObject);
+    void SdoBlockDownload(DriverRequest& request);
+    void ReadSdoAnswer(DriverRequest& request, CanMessage& answer);
+    // False when no frame came (status set); an abort sets its status and is reported as read.
+    bool ReadAnswer(DriverRequest& request, CanMessage& answer);
+    static bool IsAbort(const CanMessage& answer) { return answer.data[0] == 0x80; }
+    void SetAbortStatus(DriverRequest& request, const CanMessage& answer);
+    CanMessage SdoFrame(uint8_t command, uint16_t index = 0, uint8_t subIndex = 0) const;
+
+    std::string title_;
+    IAdapterServices* services_ = nullptr;
+};
+
+}  // namespace nalvexa

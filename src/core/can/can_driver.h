@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "can/can_library.h"
+#include "platform.h"
+#include "server/driver_request.h"
+#include "settings/ini_file.h"
+
+namespace nalvexa {
+
+// Thrown and caught inside one block download; the status is already in the request.
+class CCANException {};
+
+// How a CAN answer is waited for.
+enum class CanWait {
+    Event,     // wake when a frame arrives, up to the same total time
+    Doubling,  // poll with sleeps of 1, 2, 4 ... 8192 ms
+};
+
+// The one place that touches the CAN library: its settings (section "CAN"),
+// opening and closing it, single frames, and the library's errors as
+// request statuses or message boxes.
+class CCANDriver {
+public:
+    static constexpr int64_t kAnswerWaitMs = 16383;  // 1 + 2 + ... + 8192
+
+    CCANDriver(ICanLibrary& library, IniFile& ini, ITimerHost& clock, ISleeper& sleeper, IUserNotifier& notifier);
+
+    uint16_t Interrupt = 7;
+    uint32_t PortAddress = 0x378;
+    uint16_t CANBaudRate = can::kBtr500k;
+    uint8_t driverOpen = 0;
+    uint8_t NodeIdentifier = 1;
+    int32_t SdoTransmitCobId = 0x601;
+    int32_t SdoReceiveCobId = 0x581;
+    uint8_t nmtWarningPending = 1;
+    std::string Channel = "socketcan:can0";
+
+    void LoadSettings();
+    void SaveCanSettings();
+    void InitDriver();
+    void DeinitDriver();
+    void FlushReceiveQueue();
+    void WriteCanMessage(const CanMessage& frame);
+    // One frame into `frame`; false after a time-out or a library error,
+    // which become the request's status, or a message box without a request.
+    bool ReadCanMessage(DriverRequest* request, CanMessage& frame);
+    static int32_t DriverErrorStatus(uint32_t code);
+    static const char* DriverErrorText(uint32_t code);
+    void SetDriverErrorStatus(DriverRequest& request, uint32_t code) { request.status = DriverErrorStatus(code); }
+    void ShowDriverError(uint32_t code);
+
+    void SetWaitMode(CanWait mode) { wait_ = mode; }
+    ICanLibrary& library() { return library_; }
+
+protected:
+    ICanLibrary& library_;
+    IniFile& ini_;
+    ITimerHost& clock_;
+    ISleeper& sleeper_;
+    IUserNotifier& notifier_;
+
+private:
+    uint32_t WaitForAnswer(CanMessage& frame);
+    uint32_t PollWithDoublingSleeps(CanMessage& frame);
+
+    CanWait wait_ = CanWait::Event;
+};
+
+}  // namespace nalvexa

@@ -1,0 +1,67 @@
+#include "channel_can_library.h"
+
+#include <thread>
+
+#include "slcan_library.h"
+#include "socketcan_library.h"
+
+namespace nalvexa {
+
+std::unique_ptr<ICanLibrary> ChannelCanLibrary::BackendFor(const std::string& channel)
+{
+    size_t colon = channel.find(':');
+    if (colon == std::string::npos || colon + 1 == channel.size()) return nullptr;
+    const std::string kind = channel.substr(0, colon), rest = channel.substr(colon + 1);
+    if (kind == "socketcan") return std::make_unique<SocketCanLibrary>(rest);
+    if (kind == "slcan") {
+        size_t at = rest.rfind('@');
+        if (at == std::string::npos) return std::make_unique<SlcanLibrary>(rest, SlcanLibrary::kDefaultBaud);
+        const std::string baud = rest.substr(at + 1);
+        if (baud.empty() || baud.find_first_not_of("0123456789") != std::string::npos || baud.size() > 7)
+            return nullptr;
+        return std::make_unique<SlcanLibrary>(rest.substr(0, at), std::stoi(baud));
+    }
+    return nullptr;
+}
+
+uint32_t ChannelCanLibrary::CAN_Init(uint16_t btr, int messageType, int hardwareType, uint32_t portAddress,
+                                     uint16_t interrupt)
+{
+    // A second open replaces the first, as the library does.
+    open_.reset();
+    std::unique_ptr<ICanLibrary> backend = BackendFor(channel_);
+    if (!backend) return can::kIllParamVal;
+    uint32_t result = backend->CAN_Init(btr, messageType, hardwareType, portAddress, interrupt);
+    if (result == can::kOk) open_ = std::move(backend);
+    return result;
+}
+
+uint32_t ChannelCanLibrary::CAN_Close()
+{
+    if (!open_) return can::kIllHandle;
+    uint32_t result = open_->CAN_Close();
+    open_.reset();
+    return result;
+}
+
+uint32_t ChannelCanLibrary::CAN_Write(const CanMessage& frame)
+{
+    return open_ ? open_->CAN_Write(frame) : can::kIllHandle;
+}
+
+uint32_t ChannelCanLibrary::CAN_Read(CanMessage& frame)
+{
+    return open_ ? open_->CAN_Read(frame) : can::kIllHandle;
+}
+
+uint32_t ChannelCanLibrary::CAN_Status()
+{
+    return open_ ? open_->CAN_Status() : can::kIllHandle;
+}
+
+void ChannelCanLibrary::WaitForFrame(int timeoutMs)
+{
+    if (open_) open_->WaitForFrame(timeoutMs);
+}
+
+}  // namespace nalvexa

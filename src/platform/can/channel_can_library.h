@@ -1,0 +1,31 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "can/can_library.h"
+
+namespace nalvexa {
+
+// The CAN library of the program: CAN_Init opens the back end that the
+// channel names, "socketcan:IFACE" or "slcan:DEVICE[@BAUD]".
+class ChannelCanLibrary : public ICanLibrary {
+public:
+    void SetChannel(const std::string& channel) override { channel_ = channel; }
+    uint32_t CAN_Init(uint16_t btr, int messageType, int hardwareType, uint32_t portAddress,
+                      uint16_t interrupt) override;
+    uint32_t CAN_Close() override;
+    uint32_t CAN_Write(const CanMessage& frame) override;
+    uint32_t CAN_Read(CanMessage& frame) override;
+    uint32_t CAN_Status() override;
+    void WaitForFrame(int timeoutMs) override;
+
+    // The back end a channel names, or none for a malformed or unknown one.
+    static std::unique_ptr<ICanLibrary> BackendFor(const std::string& channel);
+
+private:
+    std::string channel_;
+    std::unique_ptr<ICanLibrary> open_;
+};
+
+}  // namespace nalvexa

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <deque>
+#include <string>
+
+#include "can/can_library.h"
+#include "can/slcan_codec.h"
+
+namespace nalvexa {
+
+// A USB-CAN adapter speaking slcan on a serial device (or a pseudo-terminal).
+class SlcanLibrary : public ICanLibrary {
+public:
+    static constexpr int kDefaultBaud = 115200;
+    static constexpr int kCommandAnswerMs = 200;
+
+    SlcanLibrary(std::string device, int baud) : device_(std::move(device)), baud_(baud) {}
+    ~SlcanLibrary() override;
+
+    void SetChannel(const std::string&) override {}
+    uint32_t CAN_Init(uint16_t btr, int messageType, int hardwareType, uint32_t portAddress,
+                      uint16_t interrupt) override;
+    uint32_t CAN_Close() override;
+    uint32_t CAN_Write(const CanMessage& frame) override;
+    uint32_t CAN_Read(CanMessage& frame) override;
+    uint32_t CAN_Status() override { return fd_ >= 0 ? can::kOk : can::kIllHandle; }
+    void WaitForFrame(int timeoutMs) override;
+
+private:
+    bool Send(const std::string& text);
+    // Waits for the adapter's answer to a command: true for OK or no answer, false for BEL.
+    bool CommandAccepted();
+    void Pump();
+    // Takes what the parser has found into the frame queue and the error.
+    void Collect();
+
+    std::string device_;
+    int baud_;
+    int fd_ = -1;
+    slcan::Parser parser_;
+    std::deque<CanMessage> frames_;
+    uint32_t pendingError_ = can::kOk;
+};
+
+}  // namespace nalvexa

@@ -1,0 +1,330 @@
+// The CAN adapter: settings, the library's errors, the answer wait, and the
+// SDO transfers against a scripted drive on the loopback bus.
+#include <gtest/gtest.h>
+
+#include "can/adapter_can.h"
+#include "can/sdo_abort_codes.h"
+#include "fakes.h"
+#include "loopback_can_library.h"
+#include "manual_clock.h"
+#include "temp_dir.h"
+
+namespace nalvexa::test {
+namespace {
+
+CanMessage Frame(Bytes data, uint32_t id = 0x581)
+{
+    CanMessage m;
+    m.id = id;
+    m.length = 8;
+    for (size_t i = 0; i < data.size() && i < 8; ++i) m.data[i] = data[i];
+    return m;
+}
+
+Bytes DataOf(const CanMessage& m) { return Bytes(m.data, m.data + 8); }
+
+class Can : public ::testing::Test {
+protected:
+    Can() : ini(dir.File("Nalvexa.ini")), bus([this](int ms) { clock.Advance(ms); }) {}
+
+    CAdapterCAN& Adapter()
+    {
+        if (!adapter) adapter = std::make_unique<CAdapterCAN>(bus, ini, clock, clock, notifier);
+        return *adapter;
+    }
+    void Execute(uint32_t kind, uint32_t index, uint32_t first, uint32_t last, const Bytes& data = {},
+                 uint32_t length = 0)
+    {
+        if (kind == Write) length = static_cast<uint32_t>(data.size());
+        request.FillRead(0, length, index, first, last, &reply);
+        request.kind = kind;
+        std::copy(data.begin(), data.end(), request.data.begin());
+        reply.Watch(&request);
+        Adapter().Execute(&request);
+    }
+    // Every request frame gets this answer.
+    void AnswerAlways(Bytes answer)
+    {
+        bus.SetDrive([answer](const CanMessage&, LoopbackCanLibrary& b) { b.Queue(Frame(answer)); });
+    }
+
+    TempDir dir;
+    IniFile ini;
+    ManualClock clock;
+    FakeNotifier notifier;
+    LoopbackCanLibrary bus;
+    std::unique_ptr<CAdapterCAN> adapter;
+    DriverRequest request;
+    RecordingReply reply;
+};
+
+TEST_F(Can, DefaultsOpenTheLibraryAndAreSaved)
+{
+    Adapter();
+    EXPECT_EQ(bus.inits, 1);
+    EXPECT_EQ(bus.initBtr, 28);
+    EXPECT_EQ(bus.initMessageType, 0);
+    EXPECT_EQ(bus.initHardware, 5);
+    EXPECT_EQ(bus.initPort, 0x378u);
+    EXPECT_EQ(bus.initInterrupt, 7);
+    EXPECT_EQ(bus.channel, "socketcan:can0");
+    EXPECT_EQ(Adapter().driverOpen, 1);
+    EXPECT_EQ(Adapter().nmtWarningPending, 1);
+    Adapter().SaveSettings();
+    EXPECT_EQ(dir.Read("Nalvexa.ini"), "[CAN]\nInterrupt=7\nPortAddress=888\nCANBaudRate=28\nNodeIdentifier=1\n"
+                                       "SdoTransmitCobId=1537\nSdoReceiveCobId=1409\nChannel=socketcan:can0\n");
+}
+
+TEST_F(Can, SettingsAreCutToTheirFieldsWidths)
+{
+    dir.Write("Nalvexa.ini", "[CAN]\nNodeIdentifier=300\nInterrupt=12abc\nCANBaudRate=x\nChannel=slcan:/dev/x@9600\n");
+    Adapter();
+    EXPECT_EQ(Adapter().NodeIdentifier, 44);
+    EXPECT_EQ(Adapter().Interrupt, 12);
+    EXPECT_EQ(Adapter().CANBaudRate, 0);
+    EXPECT_EQ(bus.channel, "slcan:/dev/x@9600");
+}
+
+TEST_F(Can, AFailedOpenIsShownAndLeavesTheDriverClosed)
+{
+    bus.FailInit(can::kIllParamVal);
+    Adapter();
+    EXPECT_EQ(Adapter().driverOpen, 0);
+    EXPECT_EQ(notifier.messages, std::vector<std::string>{"error while init CAN-Driver"});
+}
+
+TEST_F(Can, LibraryErrorsAndAbortCodesHaveTheirStatuses)
+{
+    struct Case {
+        uint32_t code;
+        int32_t status;
+        const char* text;
+    } cases[] = {
+        {0x0001, 26, "CAN Error: XMTFULL"},   {0x0010, 30, "CAN Error: BUSOFF"},
+        {0x0040, 32, "CAN Error: QOVERRUN"},  {0x1C00, 39, "CAN Error: ILLHANDLE"},
+        {0x2000, 36, "CAN Error: RESOURCE"},  {0x8000, 38, "CAN Error: ILLPARAMVAL"},
+        {0x0003, 1, "CAN Error: Unknown Error"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CCANDriver::DriverErrorStatus(c.code), c.status) << c.code;
+        EXPECT_STREQ(CCANDriver::DriverErrorText(c.code), c.text) << c.code;
+    }
+    EXPECT_EQ(SdoAbortStatus(0x05030000), 8);
+    EXPECT_EQ(SdoAbortStatus(0x05040000), 9);
+    EXPECT_EQ(SdoAbortStatus(0x06020000), 13);
+    EXPECT_EQ(SdoAbortStatus(0x08000022), 25);
+    EXPECT_EQ(SdoAbortStatus(0x12345678), 1);
+}
+
+TEST_F(Can, AThreeObjectReadOfSevenBytes)
+{
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        switch (sent.data[3]) {
+        case 1: b.Queue(Frame({0x4B, 0x00, 0x20, 0x01, 0x11, 0x22, 0, 0})); break;
+        case 2: b.Queue(Frame({0x43, 0x00, 0x20, 0x02, 0x33, 0x44, 0x55, 0x66})); break;
+        case 3: b.Queue(Frame({0x4F, 0x00, 0x20, 0x03, 0x77, 0, 0, 0})); break;
+        }
+    });
+    Execute(Read, 0x2000, 1, 3, {}, 7);
+    ASSERT_EQ(bus.sent.size(), 3u);
+    for (uint8_t s = 1; s <= 3; ++s) {
+        EXPECT_EQ(DataOf(bus.sent[s - 1]), (Bytes{0x40, 0x00, 0x20, s, 0, 0, 0, 0}));
+        EXPECT_EQ(bus.sent[s - 1].id, 0x601u);
+        EXPECT_EQ(bus.sent[s - 1].length, 8);
+    }
+    ASSERT_EQ(reply.replies.size(), 1u);
+    EXPECT_EQ(reply.replies[0].status, 0);
+    EXPECT_EQ(Bytes(request.data.begin(), request.data.begin() + 7), (Bytes{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}));
+}
+
+TEST_F(Can, FramesWaitingBeforeARequestAreFlushed)
+{
+    Adapter();
+    bus.Queue(Frame({0x80, 0, 0, 0, 0, 0, 2, 6}));  // a stale abort
+    AnswerAlways({0x4F, 0x00, 0x20, 0x01, 0x5A});
+    Execute(Read, 0x2000, 1, 1, {}, 1);
+    EXPECT_EQ(reply.replies[0].status, 0);
+    EXPECT_EQ(request.data[0], 0x5A);
+}
+
+TEST_F(Can, AnAbortEndsOnlyItsSubIndex)
+{
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[3] == 1)
+            b.Queue(Frame({0x80, 0x00, 0x20, 0x01, 0x00, 0x00, 0x02, 0x06}));
+        else
+            b.Queue(Frame({0x4F, 0x00, 0x20, sent.data[3], sent.data[3]}));
+    });
+    Execute(Read, 0x2000, 1, 3, {}, 2);
+    EXPECT_EQ(bus.sent.size(), 3u);
+    EXPECT_EQ(reply.replies[0].status, 13);
+    EXPECT_EQ(request.data[0], 2) << "later values move up";
+    EXPECT_EQ(request.data[1], 3);
+}
+
+TEST_F(Can, SegmentedUploadAndItsEnds)
+{
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] == 0x40) b.Queue(Frame({0x41, 0x08, 0x10, 0x00, 10, 0, 0, 0}));
+        if (sent.data[0] == 0x60) b.Queue(Frame({0x00, 1, 2, 3, 4, 5, 6, 7}));
+        if (sent.data[0] == 0x70) b.Queue(Frame({0x19, 8, 9, 10, 0, 0, 0, 0}));
+    });
+    Execute(Read, 0x1008, 0, 0, {}, 10);
+    ASSERT_EQ(bus.sent.size(), 3u);
+    EXPECT_EQ(bus.sent[1].data[0], 0x60);
+    EXPECT_EQ(bus.sent[2].data[0], 0x70);
+    EXPECT_EQ(Bytes(request.data.begin(), request.data.begin() + 10), (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(reply.replies[0].status, 0);
+
+    AnswerAlways({0x41, 0x08, 0x10, 0x00, 0, 0, 0, 0});
+    Execute(Read, 0x1008, 0, 0, {}, 10);
+    EXPECT_EQ(reply.replies.back().status, 41) << "a size of 0";
+}
+
+TEST_F(Can, AnUploadThatNeverEndsStopsAtTheEndOfData)
+{
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] == 0x40)
+            b.Queue(Frame({0x41, 0, 0, 0, 0xFF, 0xFF, 0, 0}));
+        else
+            b.Queue(Frame({0x00, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB}));  // never the last
+    });
+    Execute(Read, 0x1008, 0, 1, {}, 16);
+    ASSERT_EQ(reply.replies.size(), 1u);
+    EXPECT_EQ(reply.replies[0].status, 1);
+    EXPECT_EQ(bus.sent.size(), 1u + 5000u) << "35000 bytes in segments of 7, and the next sub-index is not read";
+    EXPECT_EQ(request.data[34999], 0xAB);
+}
+
+TEST_F(Can, SegmentedDownloadsOf10And255Bytes)
+{
+    AnswerAlways({0x60, 0, 0, 0, 0, 0, 0, 0});
+    Bytes ten = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    Execute(Write, 0x2100, 1, 1, ten);
+    ASSERT_EQ(bus.sent.size(), 3u);
+    EXPECT_EQ(DataOf(bus.sent[0]), (Bytes{0x21, 0x00, 0x21, 0x01, 10, 0, 0, 0}));
+    EXPECT_EQ(DataOf(bus.sent[1]), (Bytes{0x00, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(DataOf(bus.sent[2]), (Bytes{0x19, 8, 9, 10, 0, 0, 0, 0}));
+    EXPECT_EQ(reply.replies[0].status, 0);
+
+    bus.sent.clear();
+    Bytes many(255);
+    for (size_t i = 0; i < many.size(); ++i) many[i] = static_cast<uint8_t>(i);
+    Execute(Write, 0x2100, 1, 1, many);
+    ASSERT_EQ(bus.sent.size(), 1u + 37u);
+    EXPECT_EQ(bus.sent[0].data[4], 255);
+    for (size_t i = 1; i <= 36; ++i) EXPECT_EQ(bus.sent[i].data[0], (i - 1) % 2 ? 0x10 : 0x00) << i;
+    EXPECT_EQ(DataOf(bus.sent[37]), (Bytes{0x09, 252, 253, 254, 0, 0, 0, 0})) << "3 bytes, last, toggle 0";
+}
+
+TEST_F(Can, ExpeditedDownloadsShareTheLengthOverTheRange)
+{
+    AnswerAlways({0x60});
+    Execute(Write, 0x2000, 1, 2, {1, 2, 3, 4, 5, 6, 7, 8});
+    ASSERT_EQ(bus.sent.size(), 2u);
+    EXPECT_EQ(DataOf(bus.sent[0]), (Bytes{0x23, 0x00, 0x20, 1, 1, 2, 3, 4}));
+    EXPECT_EQ(DataOf(bus.sent[1]), (Bytes{0x23, 0x00, 0x20, 2, 5, 6, 7, 8}));
+
+    bus.sent.clear();
+    Execute(Write, 0x2000, 1, 2, {1, 2, 3, 4, 5, 6, 7});
+    ASSERT_EQ(bus.sent.size(), 2u);
+    EXPECT_EQ(DataOf(bus.sent[0]), (Bytes{0x27, 0x00, 0x20, 1, 1, 2, 3, 0}));
+    EXPECT_EQ(DataOf(bus.sent[1]), (Bytes{0x27, 0x00, 0x20, 2, 4, 5, 6, 0})) << "the seventh byte is not sent";
+
+    bus.sent.clear();
+    Execute(Write, 0x2000, 3, 3, {9});
+    EXPECT_EQ(DataOf(bus.sent[0]), (Bytes{0x2F, 0x00, 0x20, 3, 9, 0, 0, 0}));
+}
+
+TEST_F(Can, TheBlockDownloadOf0x3007)
+{
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] == 0xC2) b.Queue(Frame({0xA0, 0x07, 0x30, 0x01, 127}));
+        if (sent.data[0] == (127 | 0x80)) b.Queue(Frame({0xA2, 127, 127}));
+        if (sent.data[0] == 0xC1) b.Queue(Frame({0xA1}));
+    });
+    Bytes data(100);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i + 1);
+    Execute(Write, 0x3007, 1, 99, data);
+    ASSERT_EQ(bus.sent.size(), 1u + 127u + 1u);
+    EXPECT_EQ(DataOf(bus.sent[0]), (Bytes{0xC2, 0x07, 0x30, 0x01, 100, 0, 0, 0}));
+    for (int q = 1; q <= 9; ++q) EXPECT_EQ(bus.sent[q].data[7], 7 * q) << q;
+    EXPECT_EQ(DataOf(bus.sent[10]), (Bytes{10, 64, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(DataOf(bus.sent[11]), (Bytes{11, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(bus.sent[127].data[0], 0xFF);
+    EXPECT_EQ(DataOf(bus.sent[128]), (Bytes{0xC1, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(bus.statusCalls, 127);
+    EXPECT_EQ(reply.replies[0].status, 0);
+
+    bus.sent.clear();
+    AnswerAlways({0x80, 0x07, 0x30, 0x01, 0x02, 0x00, 0x01, 0x06});
+    Execute(Write, 0x3007, 1, 1, data);
+    EXPECT_EQ(bus.sent.size(), 1u) << "no segments after an abort";
+    EXPECT_EQ(reply.replies.back().status, 12);
+}
+
+TEST_F(Can, ASilentDriveTimesOutAfterTheWholeWaitAndALateFrameStillCounts)
+{
+    Adapter();
+    int64_t before = clock.nowMs();
+    Execute(Read, 0x2000, 1, 1, {}, 2);
+    EXPECT_EQ(reply.replies[0].status, 40);
+    EXPECT_EQ(clock.nowMs() - before, 16383);
+
+    bus.SetDrive([](const CanMessage&, LoopbackCanLibrary& b) { b.Queue(Frame({0x4F, 0, 0, 0, 0x42}), 16383); });
+    Execute(Read, 0x2000, 1, 1, {}, 1);
+    EXPECT_EQ(reply.replies.back().status, 0);
+    EXPECT_EQ(request.data[0], 0x42);
+}
+
+TEST_F(Can, TheOldWaitPollsWithDoublingSleeps)
+{
+    Adapter().SetWaitMode(CanWait::Doubling);
+    Execute(Read, 0x2000, 1, 1, {}, 2);
+    EXPECT_EQ(reply.replies[0].status, 40);
+    std::vector<int> expected;
+    for (int d = 1; d <= 8192; d *= 2) expected.push_back(d);
+    EXPECT_EQ(clock.sleeps, expected);
+}
+
+TEST_F(Can, ALibraryErrorEndsTheWaitAtOnce)
+{
+    Adapter();
+    bus.FailNextRead(can::kOk);  // the flush stops at the first non-zero result
+    bus.SetDrive([](const CanMessage&, LoopbackCanLibrary& b) { b.FailNextRead(can::kQueueOverrun); });
+    int64_t before = clock.nowMs();
+    Execute(Read, 0x2000, 1, 1, {}, 2);
+    EXPECT_EQ(reply.replies[0].status, 32);
+    EXPECT_EQ(clock.nowMs(), before);
+}
+
+TEST_F(Can, AFailedWriteIsShownAndTheRequestWaitsForItsAnswer)
+{
+    Adapter();
+    bus.FailWrites(can::kXmtFull);
+    Execute(Read, 0x2000, 1, 1, {}, 2);
+    EXPECT_EQ(notifier.messages, std::vector<std::string>{"Error executing CAN_Write (CCANDriver::WriteCanMessage)"});
+    EXPECT_EQ(reply.replies[0].status, 40);
+}
+
+TEST_F(Can, RequestsWithoutATransferAreAnsweredAtOnce)
+{
+    Adapter();
+    Execute(Control, 0, 0, 0);
+    EXPECT_EQ(reply.replies.back().status, 1);
+    Execute(Read, 0x2000, 3, 2, {}, 4);
+    EXPECT_EQ(reply.replies.back().status, 0) << "a reversed range transfers nothing";
+    Execute(Read, 0x2000, 5, 0x80000000u, {}, 4);
+    EXPECT_EQ(reply.replies.back().status, 0) << "compared as signed numbers";
+    Execute(Write, 0x2000, 1, 2, {1});
+    EXPECT_EQ(reply.replies.back().status, 1) << "0 bytes per object";
+    Execute(Write, 0x2000, 1, 1, Bytes(256, 1));
+    EXPECT_EQ(reply.replies.back().status, 1) << "more than 255 bytes per object";
+    Execute(Read, 0x2000, 0, 256, {}, 4);
+    EXPECT_EQ(reply.replies.back().status, 1) << "more than 256 sub-indices";
+    EXPECT_TRUE(bus.sent.empty());
+    EXPECT_EQ(reply.replies.size(), 6u);
+}
+
+}  // namespace
+}  // namespace nalvexa::test
