@@ -169,6 +169,37 @@ void CrcThroughput()
                 "bitwise", bitwise, table / bitwise);
 }
 
+// Expedited SDO reads over slcan with either answer wait, and one long upload.
+void CanReads(int count, const std::string& dir)
+{
+    for (const char* wait : {"event", "doubling"}) {
+        Process sim({NALVEXA_SIM_BIN, "canopen", "--quiet", "--fill=0x2200/1=35000"});
+        std::string device = StartSim(sim);
+        std::string ini = dir + "/Nalvexa.ini";
+        WriteFile(ini, "[CAN]\nChannel=slcan:" + device + "\n[SocketServer]\nSocketPort=0\n");
+        Process driver({NALVEXA_BIN, "--headless", "--ini", ini, "CAN"}, {{"NALVEXA_CAN_WAIT", wait}});
+        std::string line = driver.WaitForLine("listening on port ");
+        Client client(static_cast<uint16_t>(std::stoi(line.substr(18))));
+        Bytes request = ReadRequest(0, 2, 0x2000, 1, 1);
+        Result r = Measure(count, [&] {
+            client.Send(request);
+            return client.Receive(6).size() == 6;
+        });
+        std::printf("%-34s %9.0f req/s   p50 %7.1f us   p99 %7.1f us\n",
+                    std::string("SDO expedited read, ").append(wait).append(" wait").c_str(), r.perSecond, r.p50us,
+                    r.p99us);
+        if (std::string(wait) == "event") {
+            Bytes upload = ReadRequest(0, 35000, 0x2200, 1, 1);
+            Result big = Measure(3, [&] {
+                client.Send(upload);
+                return client.Receive(35004, 60000).size() == 35004;
+            });
+            std::printf("%-34s %9.1f ms p50 (5000 segments)\n", "SDO segmented upload of 35000 B", big.p50us / 1000);
+        }
+    }
+    std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -182,6 +213,7 @@ int main(int argc, char** argv)
              {0x06, 0x03, 0x01, 0x34, 0x12, 0x02, 0x52}, 7, ReadRequest(3, 2, 0x101, 0x1234, 0), 6},
             count, dir);
     LvtLongRead(std::max(count / 300, 5), dir);
+    CanReads(std::max(count / 10, 50), dir);
     CrcThroughput();
     std::filesystem::remove_all(dir);
     return 0;

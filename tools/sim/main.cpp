@@ -16,6 +16,10 @@
 
 using namespace nalvexa;
 
+namespace nalvexa::sim {
+int RunCanopen(int argc, char** argv);
+}
+
 namespace {
 
 const char* const kUsage =
@@ -44,6 +48,17 @@ const char* const kUsage =
     "  --bad-crc[=N]      a wrong CRC in the next N answers (all without N)\n"
     "  --status=S         answer every request with status S\n"
     "  (unknown objects are answered with status 6, ranges beyond an object with 7)\n"
+    "DRIVE canopen (slcan on the pseudo-terminal; SDO server of node 1):\n"
+    "  --socketcan=IFACE  on a SocketCAN interface instead; prints \"interface IFACE\"\n"
+    "  --node=N           its node-ID (SDO requests on 0x600+N, answers on 0x580+N)\n"
+    "  --set=IDX/SUB=HEX  an object's value (1 to 255 bytes); 0x2000/1..3, 0x1000/0,\n"
+    "                     0x1008/0 and 0x3007/1 exist from the start\n"
+    "  --fill=IDX/SUB=N   an object of N bytes 0, 1, 2, ... (read only by uploads)\n"
+    "  --read-only=IDX/SUB  writes to it are aborted (0x1000/0 and 0x1008/0 are)\n"
+    "  --blksize=N        the block size it offers for block downloads (1 to 127)\n"
+    "  --silent           never answer\n"
+    "  --stray[=N]        send N stray frames after each finished transfer\n"
+    "  (missing objects are aborted with 0x06020000)\n"
     "Common:\n"
     "  --split            send answers one byte at a time\n"
     "  --quiet            log nothing\n";
@@ -66,6 +81,7 @@ int main(int argc, char** argv)
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
+    if (std::strcmp(argv[1], "canopen") == 0) return sim::RunCanopen(argc, argv);
     std::unique_ptr<sim::SimDrive> drive = MakeDrive(argv[1]);
     if (!drive) {
         std::fprintf(stderr, "nalvexa-sim: unknown drive \"%s\"\n\n%s", argv[1], kUsage);

@@ -1,0 +1,115 @@
+// SocketCAN against a real kernel CAN stack (vcan0). Run inside the VM of
+// with-socketcan; where the kernel has no CAN sockets these tests skip.
+#include <gtest/gtest.h>
+
+#include <net/if.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "driver_fixture.h"
+#include "socketcan_library.h"
+
+#ifndef PF_CAN
+#define PF_CAN 29
+#endif
+
+namespace nalvexa::it {
+namespace {
+
+bool HaveVcan0()
+{
+    int fd = ::socket(PF_CAN, SOCK_RAW, 1 /* CAN_RAW */);
+    if (fd < 0) return false;
+    ::close(fd);
+    return ::if_nametoindex("vcan0") != 0;
+}
+
+#define REQUIRE_VCAN0()                                                                   \
+    if (!HaveVcan0()) GTEST_SKIP() << "no CAN sockets or no vcan0 here (run under with-socketcan)"
+
+CanMessage Frame(uint32_t id, std::vector<uint8_t> data)
+{
+    CanMessage m;
+    m.id = id;
+    m.length = static_cast<uint8_t>(data.size());
+    for (size_t i = 0; i < data.size(); ++i) m.data[i] = data[i];
+    return m;
+}
+
+bool ReadWithin(SocketCanLibrary& bus, CanMessage& m, int ms)
+{
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+         std::chrono::steady_clock::now() < end;) {
+        if (bus.CAN_Read(m) == can::kOk) return true;
+        bus.WaitForFrame(50);
+    }
+    return false;
+}
+
+TEST(SocketCan, FramesBothWaysWithASecondRawSocket)
+{
+    REQUIRE_VCAN0();
+    SocketCanLibrary a("vcan0"), b("vcan0");
+    ASSERT_EQ(a.CAN_Init(can::kBtr500k, 0, 5, 0, 0), can::kOk);
+    ASSERT_EQ(b.CAN_Init(can::kBtr500k, 0, 5, 0, 0), can::kOk);
+    CanMessage m;
+    EXPECT_EQ(a.CAN_Read(m), can::kQueueEmpty);
+
+    ASSERT_EQ(a.CAN_Write(Frame(0x601, {0x40, 0x00, 0x20, 0x01, 0, 0, 0, 0})), can::kOk);
+    ASSERT_TRUE(ReadWithin(b, m, 1000));
+    EXPECT_EQ(m.id, 0x601u);
+    EXPECT_EQ(m.length, 8);
+    EXPECT_EQ(m.data[0], 0x40);
+    EXPECT_EQ(m.data[3], 0x01);
+    EXPECT_EQ(a.CAN_Read(m), can::kQueueEmpty) << "a socket does not read its own frames";
+
+    ASSERT_EQ(b.CAN_Write(Frame(0x12345678, {0xAB, 0xCD})), can::kOk);
+    ASSERT_TRUE(ReadWithin(a, m, 1000));
+    EXPECT_EQ(m.id, 0x12345678u);
+    EXPECT_EQ(m.type, 2) << "an extended identifier";
+    EXPECT_EQ(m.length, 2);
+    EXPECT_EQ(m.data[1], 0xCD);
+    EXPECT_EQ(a.CAN_Close(), can::kOk);
+    EXPECT_EQ(a.CAN_Read(m), can::kIllHandle);
+}
+
+TEST(SocketCan, AnInterfaceThatDoesNotExistFailsTheOpen)
+{
+    REQUIRE_VCAN0();
+    SocketCanLibrary bus("nosuch0");
+    EXPECT_EQ(bus.CAN_Init(can::kBtr500k, 0, 5, 0, 0), can::kResource);
+}
+
+class SocketCanEndToEnd : public DriverFixture {};
+
+TEST_F(SocketCanEndToEnd, SdoReadAndWriteThroughTheDriver)
+{
+    REQUIRE_VCAN0();
+    sim = std::make_unique<Process>(std::vector<std::string>{NALVEXA_SIM_BIN, "canopen", "--socketcan=vcan0"});
+    ASSERT_EQ(sim->WaitForLine("interface "), "interface vcan0") << sim->err();
+    uint16_t port = StartDriver("[CAN]\nChannel=socketcan:vcan0\n[SocketServer]\nSocketPort=0\n", {"CAN"});
+    Client client(port);
+    client.Send(ReadRequest(0, 7, 0x2000, 1, 3));
+    EXPECT_EQ(client.Receive(11), Reply(0, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}));
+    client.Send(WriteRequest(0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 0x2000, 2, 2));
+    EXPECT_EQ(client.Receive(4), Reply(0));
+    client.Send(ReadRequest(0, 10, 0x2000, 2, 2));
+    EXPECT_EQ(client.Receive(14), Reply(0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_TRUE(sim->WaitForError("rx 601 21 00 20 02 0a 00 00 00\n")) << sim->err();
+}
+
+TEST_F(SocketCanEndToEnd, AMissingInterfaceIsReportedAtStart)
+{
+    REQUIRE_VCAN0();
+    uint16_t port = StartDriver("[CAN]\nChannel=socketcan:nosuch0\n[SocketServer]\nSocketPort=0\n", {"CAN"});
+    EXPECT_TRUE(driver->WaitForError("error while init CAN-Driver"));
+    Client client(port);
+    client.Send(ReadRequest(0, 2, 0x2000, 1, 1));
+    EXPECT_EQ(client.Receive(6), Reply(63, {0, 0}));
+}
+
+}  // namespace
+}  // namespace nalvexa::it

@@ -1,0 +1,150 @@
+// nalvexa-sim canopen: the simulated CANopen drive on slcan over a
+// pseudo-terminal, or on a SocketCAN interface.
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "../common/hex.h"
+#include "can/slcan_codec.h"
+#include "canopen_sim.h"
+#include "pseudo_terminal.h"
+#include "socketcan_library.h"
+
+namespace nalvexa::sim {
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+std::string Describe(const CanMessage& m)
+{
+    char id[16];
+    std::snprintf(id, sizeof id, "%03x", m.id);
+    return std::string(id) + " " + ToHex(m.data, m.length);
+}
+
+class Log {
+public:
+    explicit Log(bool quiet) : quiet_(quiet) {}
+    void Line(const std::string& text)
+    {
+        if (!quiet_) std::fprintf(stderr, "%s\n", text.c_str());
+    }
+
+private:
+    bool quiet_;
+};
+
+int RunOnPseudoTerminal(CanopenSim& drive, Log& log)
+{
+    PseudoTerminal pty;
+    if (!pty.Open()) {
+        std::fprintf(stderr, "nalvexa-sim: %s\n", pty.error().c_str());
+        return 1;
+    }
+    std::printf("device %s\n", pty.devicePath().c_str());
+    std::fflush(stdout);
+    slcan::Parser parser;
+    bool open = false;
+    auto send = [&](const CanMessage& m) {
+        std::string line = slcan::EncodeFrame(m);
+        pty.Write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+    };
+    while (!g_stop) {
+        uint8_t buffer[512];
+        long n = pty.Read(buffer, sizeof buffer, 200);
+        if (n < 0) return 1;
+        parser.Feed(buffer, static_cast<size_t>(n));
+        slcan::Event e;
+        while (parser.Next(e)) {
+            if (e.kind == slcan::Event::Command) {
+                // The adapter's commands: "S0".."S8" rate, "O" open, "C" close.
+                const char c = e.text[0];
+                bool known = (c == 'S' && e.text.size() == 2 && e.text[1] >= '0' && e.text[1] <= '8') ||
+                             ((c == 'O' || c == 'C') && e.text.size() == 1);
+                if (c == 'O') open = true;
+                if (c == 'C') open = false;
+                log.Line("slcan " + e.text);
+                const char* answer = known ? "\r" : "\a";
+                pty.Write(reinterpret_cast<const uint8_t*>(answer), 1);
+            } else if (e.kind == slcan::Event::Frame) {
+                if (!open) {
+                    pty.Write(reinterpret_cast<const uint8_t*>("\a"), 1);
+                    continue;
+                }
+                log.Line("rx " + Describe(e.frame));
+                for (const CanMessage& a : drive.OnFrame(e.frame)) {
+                    log.Line("tx " + Describe(a));
+                    send(a);
+                }
+                for (const CanMessage& s : drive.StrayFrames()) send(s);
+            } else if (e.kind == slcan::Event::Malformed) {
+                log.Line("slcan malformed " + e.text);
+                pty.Write(reinterpret_cast<const uint8_t*>("\a"), 1);
+            }
+        }
+    }
+    return 0;
+}
+
+int RunOnSocketCan(CanopenSim& drive, Log& log, const std::string& interface)
+{
+    SocketCanLibrary bus(interface);
+    if (uint32_t r = bus.CAN_Init(0, 0, 0, 0, 0); r != can::kOk) {
+        std::fprintf(stderr, "nalvexa-sim: cannot open %s (library code 0x%04x)\n", interface.c_str(), r);
+        return 1;
+    }
+    std::printf("interface %s\n", interface.c_str());
+    std::fflush(stdout);
+    while (!g_stop) {
+        bus.WaitForFrame(200);
+        CanMessage m;
+        while (bus.CAN_Read(m) == can::kOk) {
+            log.Line("rx " + Describe(m));
+            for (const CanMessage& a : drive.OnFrame(m)) {
+                log.Line("tx " + Describe(a));
+                bus.CAN_Write(a);
+            }
+            for (const CanMessage& s : drive.StrayFrames()) bus.CAN_Write(s);
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunCanopen(int argc, char** argv)
+{
+    CanopenSim drive;
+    std::string interface;
+    bool quiet = false;
+    for (int i = 2; i < argc; ++i) {
+        std::string a = argv[i];
+        size_t eq = a.find('=');
+        std::string name = a.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+        std::string value = eq == std::string::npos ? "" : a.substr(eq + 1);
+        bool known = a.rfind("--", 0) == 0;
+        try {
+            if (!known) {
+            } else if (name == "socketcan") {
+                interface = value;
+            } else if (name == "quiet") {
+                quiet = true;
+            } else {
+                known = drive.Option(name, value);
+            }
+        } catch (const std::exception&) {
+            known = false;
+        }
+        if (!known) {
+            std::fprintf(stderr, "nalvexa-sim: bad option \"%s\"\n", a.c_str());
+            return 2;
+        }
+    }
+    std::signal(SIGINT, [](int) { g_stop = 1; });
+    std::signal(SIGTERM, [](int) { g_stop = 1; });
+    Log log(quiet);
+    return interface.empty() ? RunOnPseudoTerminal(drive, log) : RunOnSocketCan(drive, log, interface);
+}
+
+}  // namespace nalvexa::sim

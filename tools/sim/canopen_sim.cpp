@@ -1,0 +1,226 @@
+#include "canopen_sim.h"
+
+#include <algorithm>
+
+#include "../common/hex.h"
+
+namespace nalvexa::sim {
+
+namespace {
+
+constexpr uint32_t kToggleNotAlternated = 0x05030000;
+constexpr uint32_t kUnknownCommand = 0x05040001;
+constexpr uint32_t kReadOnly = 0x06010002;
+constexpr uint32_t kNoSuchObject = 0x06020000;
+constexpr uint32_t kLengthMismatch = 0x06070010;
+constexpr size_t kMaxValue = 255;
+
+uint32_t LittleEndian32(const uint8_t* p)
+{
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+// "IDX/SUB", numbers as 8192 or 0x2000.
+bool ParseKey(const std::string& text, std::pair<uint16_t, uint8_t>& key)
+{
+    size_t slash = text.find('/');
+    if (slash == std::string::npos) return false;
+    key = {static_cast<uint16_t>(std::stoul(text.substr(0, slash), nullptr, 0)),
+           static_cast<uint8_t>(std::stoul(text.substr(slash + 1), nullptr, 0))};
+    return true;
+}
+
+}  // namespace
+
+CanopenSim::CanopenSim()
+{
+    objects_[{0x1000, 0}] = {0x92, 0x01, 0x02, 0x00};  // device type
+    const std::string name = "nalvexa-sim";
+    objects_[{0x1008, 0}] = std::vector<uint8_t>(name.begin(), name.end());
+    readOnly_ = {{0x1000, 0}, {0x1008, 0}};
+    objects_[{0x2000, 1}] = {0x11, 0x22};
+    objects_[{0x2000, 2}] = {0x33, 0x44, 0x55, 0x66};
+    objects_[{0x2000, 3}] = {0x77};
+    objects_[{0x3007, 1}] = std::vector<uint8_t>(64, 0);
+}
+
+bool CanopenSim::Option(const std::string& name, const std::string& value)
+{
+    Key key;
+    if (name == "silent") silent_ = true;
+    else if (name == "node") node_ = static_cast<uint8_t>(std::stoul(value, nullptr, 0));
+    else if (name == "blksize") blockSize_ = static_cast<uint8_t>(std::clamp<unsigned long>(std::stoul(value, nullptr, 0), 1, 127));
+    else if (name == "stray") strays_ = value.empty() ? 1 : std::stoi(value);
+    else if (name == "set") {
+        size_t eq = value.find('=');
+        std::vector<uint8_t> bytes;
+        if (eq == std::string::npos || !ParseKey(value.substr(0, eq), key) || !FromHex(value.substr(eq + 1), bytes) ||
+            bytes.empty() || bytes.size() > kMaxValue)
+            return false;
+        objects_[key] = bytes;
+    } else if (name == "fill") {
+        // IDX/SUB=N: N bytes 0, 1, 2, ... (any size, for long uploads)
+        size_t eq = value.find('=');
+        if (eq == std::string::npos || !ParseKey(value.substr(0, eq), key)) return false;
+        std::vector<uint8_t> bytes(std::stoul(value.substr(eq + 1), nullptr, 0));
+        if (bytes.empty() || bytes.size() > 1000000) return false;
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+        objects_[key] = bytes;
+    } else if (name == "read-only") {
+        if (!ParseKey(value, key)) return false;
+        readOnly_.insert(key);
+    } else return false;
+    return true;
+}
+
+CanMessage CanopenSim::Answer(std::vector<uint8_t> data) const
+{
+    CanMessage m;
+    m.id = 0x580u + node_;
+    m.length = 8;
+    data.resize(8, 0);
+    std::copy(data.begin(), data.end(), m.data);
+    return m;
+}
+
+CanMessage CanopenSim::Abort(Key key, uint32_t code)
+{
+    state_ = State::Idle;
+    return Answer({0x80, static_cast<uint8_t>(key.first), static_cast<uint8_t>(key.first >> 8), key.second,
+                   static_cast<uint8_t>(code), static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code >> 16),
+                   static_cast<uint8_t>(code >> 24)});
+}
+
+CanMessage CanopenSim::Abort(uint32_t code) { return Abort(key_, code); }
+
+std::vector<CanMessage> CanopenSim::StrayFrames() const
+{
+    std::vector<CanMessage> frames;
+    if (state_ != State::Idle) return frames;  // only between transfers
+    for (int i = 0; i < strays_; ++i) {
+        CanMessage m;
+        m.id = 0x123;
+        m.length = 8;
+        m.data[0] = 0x80;  // would read as an abort if it were taken for an answer
+        frames.push_back(m);
+    }
+    return frames;
+}
+
+std::vector<CanMessage> CanopenSim::OnFrame(const CanMessage& frame)
+{
+    if (silent_ || frame.id != 0x600u + node_ || frame.length != 8) return {};
+    return Sdo(frame.data);
+}
+
+std::vector<CanMessage> CanopenSim::Sdo(const uint8_t* d)
+{
+    const uint8_t command = d[0];
+    const Key key{static_cast<uint16_t>(d[1] | d[2] << 8), d[3]};
+    const uint8_t ccs = command >> 5;
+
+    if (command == 0x80) {  // the client aborts
+        state_ = State::Idle;
+        return {};
+    }
+    if (state_ == State::Block) {
+        // Block segments: the sequence number, bit 7 on the last segment of the transfer.
+        const uint8_t sequence = command & 0x7F;
+        if (sequence != lastSequence_ + 1) return {Abort(0x05040003)};
+        lastSequence_ = sequence;
+        transfer_.insert(transfer_.end(), d + 1, d + 8);
+        const bool last = command & 0x80;
+        if (!last && sequence < blockSize_) return {};
+        state_ = last ? State::BlockEnd : State::Block;
+        uint8_t acknowledged = lastSequence_;
+        lastSequence_ = 0;
+        return {Answer({0xA2, acknowledged, blockSize_})};
+    }
+    if (state_ == State::BlockEnd && ccs == 6 && (command & 0x01)) {
+        size_t unused = (command >> 2) & 7;
+        transfer_.resize(transfer_.size() - std::min(unused, transfer_.size()));
+        if (announced_ && transfer_.size() > announced_) transfer_.resize(announced_);
+        objects_[key_] = transfer_;
+        state_ = State::Idle;
+        return {Answer({0xA1})};
+    }
+
+    switch (ccs) {
+    case 2: {  // initiate upload
+        key_ = key;
+        auto found = objects_.find(key);
+        if (found == objects_.end()) return {Abort(kNoSuchObject)};
+        const std::vector<uint8_t>& v = found->second;
+        if (v.size() <= 4) {
+            std::vector<uint8_t> a = {static_cast<uint8_t>(0x43 | ((4 - v.size()) << 2)), d[1], d[2], d[3]};
+            a.insert(a.end(), v.begin(), v.end());
+            state_ = State::Idle;
+            return {Answer(a)};
+        }
+        transfer_ = v;
+        position_ = 0;
+        toggle_ = 0;
+        state_ = State::Upload;
+        const uint32_t size = static_cast<uint32_t>(v.size());
+        return {Answer({0x41, d[1], d[2], d[3], static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8), 0, 0})};
+    }
+    case 3: {  // upload segment
+        if (state_ != State::Upload) return {Abort(kUnknownCommand)};
+        if (((command >> 4) & 1) != toggle_) return {Abort(kToggleNotAlternated)};
+        const size_t k = std::min<size_t>(7, transfer_.size() - position_);
+        const bool last = position_ + k == transfer_.size();
+        std::vector<uint8_t> a = {static_cast<uint8_t>(toggle_ << 4 | (7 - k) << 1 | (last ? 1 : 0))};
+        a.insert(a.end(), transfer_.begin() + static_cast<long>(position_), transfer_.begin() + static_cast<long>(position_ + k));
+        position_ += k;
+        toggle_ ^= 1;
+        if (last) state_ = State::Idle;
+        return {Answer(a)};
+    }
+    case 1: {  // initiate download
+        key_ = key;
+        if (!objects_.count(key)) return {Abort(kNoSuchObject)};
+        if (readOnly_.count(key)) return {Abort(kReadOnly)};
+        if (command & 0x02) {  // expedited
+            size_t n = (command & 0x01) ? 4 - ((command >> 2) & 3) : 4;
+            objects_[key].assign(d + 4, d + 4 + n);
+            state_ = State::Idle;
+        } else {
+            announced_ = (command & 0x01) ? LittleEndian32(d + 4) : 0;
+            if (announced_ > kMaxValue) return {Abort(kLengthMismatch)};
+            transfer_.clear();
+            toggle_ = 0;
+            state_ = State::Download;
+        }
+        return {Answer({0x60, d[1], d[2], d[3]})};
+    }
+    case 0: {  // download segment
+        if (state_ != State::Download) return {Abort(kUnknownCommand)};
+        if (((command >> 4) & 1) != toggle_) return {Abort(kToggleNotAlternated)};
+        const size_t k = 7 - ((command >> 1) & 7);
+        transfer_.insert(transfer_.end(), d + 1, d + 1 + k);
+        const uint8_t answer = static_cast<uint8_t>(0x20 | toggle_ << 4);
+        toggle_ ^= 1;
+        if (transfer_.size() > kMaxValue) return {Abort(kLengthMismatch)};
+        if (command & 0x01) {
+            if (announced_ && transfer_.size() != announced_) return {Abort(kLengthMismatch)};
+            objects_[key_] = transfer_;
+            state_ = State::Idle;
+        }
+        return {Answer({answer})};
+    }
+    case 6: {  // initiate block download
+        if (command & 0x01) return {Abort(key, kUnknownCommand)};  // an end without a block
+        key_ = key;
+        if (!objects_.count(key)) return {Abort(kNoSuchObject)};
+        if (readOnly_.count(key)) return {Abort(kReadOnly)};
+        announced_ = (command & 0x02) ? LittleEndian32(d + 4) : 0;
+        transfer_.clear();
+        lastSequence_ = 0;
+        state_ = State::Block;
+        return {Answer({0xA0, d[1], d[2], d[3], blockSize_})};
+    }
+    default: return {Abort(key, kUnknownCommand)};
+    }
+}
+
+}  // namespace nalvexa::sim
