@@ -172,21 +172,5 @@ TEST_F(Tr7100EndToEnd, WithoutAnIniFileItListensOn12001AndWritesThePort)
     EXPECT_EQ(ReadFile(config + "/Nalvexa.ini"), "[SocketServer]\nSocketPort=12001\n");
 }
 
-TEST_F(Tr7100EndToEnd, TheCanKeywordStartsWithItsTitleAndAnswersStatus1)
-{
-    struct Case {
-        const char* keyword;
-        const char* title;
-    } cases[] = {{"CAN", "Quarlin Axtelo 3.02 - CAN Driver"}};
-    for (const Case& c : cases) {
-        uint16_t port =
-            StartDriver("[TR7100]\nSerialPort=" + dir + "/none\n[SocketServer]\nSocketPort=0\n", {c.keyword});
-        EXPECT_NE(driver->out().find(c.title), std::string::npos) << c.keyword;
-        Client client(port);
-        client.Send(ReadRequest(1, 2, 1, 1, 0));
-        EXPECT_EQ(client.Receive(6), Reply(1, {0, 0})) << c.keyword;
-    }
-}
-
 }  // namespace
 }  // namespace nalvexa::it

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -122,6 +123,15 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return received_;
     }
+    // True once the adapter has received `text`, within a second.
+    bool Got(const std::string& text)
+    {
+        for (int i = 0; i < 100; ++i) {
+            if (Received().find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
     void Send(const std::string& text) { pty_.Write(reinterpret_cast<const uint8_t*>(text.data()), text.size()); }
 
 private:
@@ -165,7 +175,7 @@ TEST(SlcanLibrary, OpensSendsAndReceivesThroughTheAdapter)
     EXPECT_EQ(m.id, 0x581u);
     EXPECT_EQ(m.data[0], 0x4F);
     EXPECT_EQ(m.data[4], 0xAB);
-    EXPECT_NE(adapter.Received().find("t60184000100000000000\r"), std::string::npos);
+    EXPECT_TRUE(adapter.Got("t60184000100000000000\r"));
 
     adapter.Send("\a");
     uint32_t result = can::kQueueEmpty;

@@ -2,7 +2,6 @@
 
 #include "adapters/lvt/adapter_lvt.h"
 #include "can/adapter_can.h"
-#include "adapters/placeholder_adapter.h"
 #include "adapters/qmr/adapter_qmr.h"
 #include "adapters/tr7100/adapter_tr7100.h"
 
@@ -32,7 +31,7 @@ std::unique_ptr<IDriverAdapter> CreateAdapter(AdapterKind kind, const AdapterCon
         return adapter;
     }
     }
-    return std::make_unique<CPlaceholderAdapter>();
+    return nullptr;
 }
 
 }  // namespace nalvexa
