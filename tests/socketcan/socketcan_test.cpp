@@ -60,7 +60,7 @@ TEST(SocketCan, FramesBothWaysWithASecondRawSocket)
 
     ASSERT_EQ(a.CAN_Write(Frame(0x601, {0x40, 0x00, 0x20, 0x01, 0, 0, 0, 0})), can::kOk);
     ASSERT_TRUE(ReadWithin(b, m, 1000));
-    EXPECT_EQ(m.id, 0x601u);
+    EXPECT_EQ(uint32_t{m.id}, 0x601u);
     EXPECT_EQ(m.length, 8);
     EXPECT_EQ(m.data[0], 0x40);
     EXPECT_EQ(m.data[3], 0x01);
@@ -68,7 +68,7 @@ TEST(SocketCan, FramesBothWaysWithASecondRawSocket)
 
     ASSERT_EQ(b.CAN_Write(Frame(0x12345678, {0xAB, 0xCD})), can::kOk);
     ASSERT_TRUE(ReadWithin(a, m, 1000));
-    EXPECT_EQ(m.id, 0x12345678u);
+    EXPECT_EQ(uint32_t{m.id}, 0x12345678u);
     EXPECT_EQ(m.type, 2) << "an extended identifier";
     EXPECT_EQ(m.length, 2);
     EXPECT_EQ(m.data[1], 0xCD);

@@ -129,7 +129,7 @@ TEST_F(Can, AThreeObjectReadOfSevenBytes)
     ASSERT_EQ(bus.sent.size(), 3u);
     for (uint8_t s = 1; s <= 3; ++s) {
         EXPECT_EQ(DataOf(bus.sent[s - 1]), (Bytes{0x40, 0x00, 0x20, s, 0, 0, 0, 0}));
-        EXPECT_EQ(bus.sent[s - 1].id, 0x601u);
+        EXPECT_EQ(uint32_t{bus.sent[s - 1].id}, 0x601u);
         EXPECT_EQ(bus.sent[s - 1].length, 8);
     }
     ASSERT_EQ(reply.replies.size(), 1u);

@@ -57,7 +57,7 @@ TEST(Slcan, LinesFromTheAdapter)
     auto events = Parse("t58184300100112233440\r\r\az\rS6\rT1FFFFFFF2ABCD\r");
     ASSERT_EQ(events.size(), 6u);
     EXPECT_EQ(events[0].kind, slcan::Event::Frame);
-    EXPECT_EQ(events[0].frame.id, 0x581u);
+    EXPECT_EQ(uint32_t{events[0].frame.id}, 0x581u);
     EXPECT_EQ(events[0].frame.length, 8);
     EXPECT_EQ(events[0].frame.data[0], 0x43);
     EXPECT_EQ(events[0].frame.data[7], 0x40);
@@ -66,7 +66,7 @@ TEST(Slcan, LinesFromTheAdapter)
     EXPECT_EQ(events[3].kind, slcan::Event::Ok) << "z: transmission acknowledged";
     EXPECT_EQ(events[4].kind, slcan::Event::Command);
     EXPECT_EQ(events[4].text, "S6");
-    EXPECT_EQ(events[5].frame.id, 0x1FFFFFFFu);
+    EXPECT_EQ(uint32_t{events[5].frame.id}, 0x1FFFFFFFu);
     EXPECT_EQ(events[5].frame.data[1], 0xCD);
 }
 
@@ -172,7 +172,7 @@ TEST(SlcanLibrary, OpensSendsAndReceivesThroughTheAdapter)
     CanMessage m;
     adapter.Send("garbage\rt58184F001000AB000000\r");
     for (int i = 0; i < 100 && library.CAN_Read(m) == can::kQueueEmpty; ++i) library.WaitForFrame(50);
-    EXPECT_EQ(m.id, 0x581u);
+    EXPECT_EQ(uint32_t{m.id}, 0x581u);
     EXPECT_EQ(m.data[0], 0x4F);
     EXPECT_EQ(m.data[4], 0xAB);
     EXPECT_TRUE(adapter.Got("t60184000100000000000\r"));
