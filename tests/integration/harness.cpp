@@ -124,6 +124,23 @@ bool Process::WaitForError(const std::string& text, int timeoutMs)
     return true;
 }
 
+bool Process::WaitForErrorLines(const std::vector<std::string>& lines, int timeoutMs)
+{
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        size_t at = 0, found = 0;
+        for (const std::string& line : lines) {
+            size_t pos = err_.find(line + "\n", at);
+            if (pos == std::string::npos || (pos > 0 && err_[pos - 1] != '\n')) break;
+            at = pos + line.size() + 1;
+            ++found;
+        }
+        if (found == lines.size()) return true;
+        if (Remaining(deadline) == 0 || (outFd_ < 0 && errFd_ < 0)) return false;
+        Pump(std::min(Remaining(deadline), 50));
+    }
+}
+
 int Process::Wait(int timeoutMs)
 {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

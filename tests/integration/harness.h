@@ -23,6 +23,8 @@ public:
     std::string WaitForLine(const std::string& prefix, int timeoutMs = 5000);
     // Waits until stderr holds `text`; false on time-out.
     bool WaitForError(const std::string& text, int timeoutMs = 5000);
+    // Waits until stderr holds these lines in this order, others between them allowed.
+    bool WaitForErrorLines(const std::vector<std::string>& lines, int timeoutMs = 5000);
     // Waits for the process to end; its exit status, or -1 on time-out.
     int Wait(int timeoutMs = 5000);
     void Signal(int signal);

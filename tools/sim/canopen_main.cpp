@@ -144,6 +144,7 @@ int RunCanopen(int argc, char** argv)
     std::signal(SIGINT, [](int) { g_stop = 1; });
     std::signal(SIGTERM, [](int) { g_stop = 1; });
     Log log(quiet);
+    drive.log = [&log](const std::string& line) { log.Line(line); };
     return interface.empty() ? RunOnPseudoTerminal(drive, log) : RunOnSocketCan(drive, log, interface);
 }
 

@@ -66,6 +66,17 @@ bool CanopenSim::Option(const std::string& name, const std::string& value)
         if (bytes.empty() || bytes.size() > 1000000) return false;
         for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
         objects_[key] = bytes;
+    } else if (name == "identity") {
+        // V/P/R/S: vendor-ID, product code, revision number, serial number
+        size_t at = 0;
+        for (int i = 0; i < 4; ++i) {
+            size_t slash = value.find('/', at);
+            if ((slash == std::string::npos) != (i == 3)) return false;
+            identity_[i] = static_cast<uint32_t>(std::stoul(value.substr(at, slash - at), nullptr, 0));
+            at = slash + 1;
+        }
+    } else if (name == "node-id-error") {
+        nodeIdError_ = std::stoi(value, nullptr, 0);
     } else if (name == "read-only") {
         if (!ParseKey(value, key)) return false;
         readOnly_.insert(key);
@@ -109,8 +120,89 @@ std::vector<CanMessage> CanopenSim::StrayFrames() const
 
 std::vector<CanMessage> CanopenSim::OnFrame(const CanMessage& frame)
 {
-    if (silent_ || frame.id != 0x600u + node_ || frame.length != 8) return {};
+    if (silent_) return {};
+    if (frame.id == 0x000 && frame.length == 2) {
+        Nmt(frame.data);
+        return {};
+    }
+    if (frame.id == 0x7E5 && frame.length == 8) return Lss(frame.data);
+    if (frame.id != 0x600u + node_ || frame.length != 8) return {};
     return Sdo(frame.data);
+}
+
+void CanopenSim::Nmt(const uint8_t* d)
+{
+    if (d[1] != 0 && d[1] != node_) return;
+    switch (d[0]) {
+    case 0x01: nmtState_ = "operational"; break;
+    case 0x02: nmtState_ = "stopped"; break;
+    case 0x80: nmtState_ = "pre-operational"; break;
+    case 0x81: nmtState_ = "pre-operational (node reset)"; break;
+    case 0x82: nmtState_ = "pre-operational (communication reset)"; break;
+    default: log("nmt unknown command " + ToHex(d, 2)); return;
+    }
+    log("nmt " + nmtState_);
+}
+
+CanMessage CanopenSim::LssAnswer(std::vector<uint8_t> data) const
+{
+    CanMessage m = Answer(std::move(data));
+    m.id = 0x7E4;
+    return m;
+}
+
+std::vector<CanMessage> CanopenSim::Lss(const uint8_t* d)
+{
+    static constexpr int kRates[] = {1000, 800, 500, 250, 125, 0, 50, 20, 10};
+    const uint8_t cs = d[0];
+    if (cs == 0x04) {
+        lssConfiguration_ = d[1] == 0x01;
+        log(lssConfiguration_ ? "lss configuration mode" : "lss waiting mode");
+        if (!lssConfiguration_ && pendingNodeId_ >= 0) {
+            node_ = static_cast<uint8_t>(pendingNodeId_);
+            pendingNodeId_ = -1;
+            log("node-ID " + std::to_string(node_));
+        }
+        return {};
+    }
+    if (cs == 0x43) {
+        const uint32_t serial = LittleEndian32(d + 1);
+        if (serial != identity_[3]) return {};
+        lssConfiguration_ = true;
+        log("lss configuration mode (selective)");
+        return {LssAnswer({0x44})};
+    }
+    if (!lssConfiguration_) return {};  // the other services answer only in configuration mode
+    switch (cs) {
+    case 0x11: {
+        const uint8_t id = d[1];
+        uint8_t error = nodeIdError_ ? static_cast<uint8_t>(nodeIdError_) : (id >= 1 && id <= 127) ? 0 : 1;
+        if (error == 0) pendingNodeId_ = id;
+        log("lss configure node-ID " + std::to_string(id) + (error ? " refused" : ""));
+        return {LssAnswer({0x11, error})};
+    }
+    case 0x13: {
+        const bool known = d[1] == 0 && d[2] < 9 && kRates[d[2]] != 0;
+        if (known) pendingRateIndex_ = d[2];
+        log("lss configure bit timing " + (known ? std::to_string(kRates[d[2]]) + " kbit/s" : "refused"));
+        return {LssAnswer({0x13, static_cast<uint8_t>(known ? 0 : 1)})};
+    }
+    case 0x15:
+        log("lss activate bit timing " +
+            (pendingRateIndex_ >= 0 ? std::to_string(kRates[pendingRateIndex_]) + " kbit/s" : "unchanged") +
+            " after " + std::to_string(d[1] | d[2] << 8) + " ms");
+        return {};
+    case 0x17: log("lss store"); return {LssAnswer({0x17, 0x00})};
+    case 0x5A:
+    case 0x5B:
+    case 0x5C:
+    case 0x5D: {
+        const uint32_t v = identity_[cs - 0x5A];
+        return {LssAnswer({cs, static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+                           static_cast<uint8_t>(v >> 24)})};
+    }
+    default: return {};
+    }
 }
 
 std::vector<CanMessage> CanopenSim::Sdo(const uint8_t* d)

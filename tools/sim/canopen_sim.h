@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -9,11 +10,14 @@
 
 namespace nalvexa::sim {
 
-// A CANopen drive's SDO server (CiA 301): expedited and segmented upload and
-// download, and block download, on an object dictionary of byte values.
+// A CANopen drive: its SDO server (CiA 301: expedited and segmented upload
+// and download, block download) on an object dictionary of byte values, its
+// NMT state, and an LSS slave (CiA 305) with a configurable identity.
 class CanopenSim {
 public:
     CanopenSim();
+
+    std::function<void(const std::string&)> log = [](const std::string&) {};
 
     bool Option(const std::string& name, const std::string& value);
     // The frames the drive sends in answer to one it received.
@@ -27,6 +31,9 @@ private:
     enum class State { Idle, Upload, Download, Block, BlockEnd };
 
     std::vector<CanMessage> Sdo(const uint8_t* d);
+    void Nmt(const uint8_t* d);
+    std::vector<CanMessage> Lss(const uint8_t* d);
+    CanMessage LssAnswer(std::vector<uint8_t> data) const;
     CanMessage Answer(std::vector<uint8_t> data) const;
     CanMessage Abort(uint32_t code);
     CanMessage Abort(Key key, uint32_t code);
@@ -37,6 +44,13 @@ private:
     uint8_t blockSize_ = 127;
     bool silent_ = false;
     int strays_ = 0;
+
+    uint32_t identity_[4] = {0x0000ABCD, 0x00001234, 0x00010002, 0x12345678};  // vendor, product, revision, serial
+    bool lssConfiguration_ = false;
+    int pendingNodeId_ = -1;
+    int pendingRateIndex_ = -1;
+    int nodeIdError_ = 0;
+    std::string nmtState_ = "pre-operational";
 
     State state_ = State::Idle;
     Key key_{};

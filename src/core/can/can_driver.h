@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "can/can_library.h"
@@ -52,6 +53,35 @@ public:
     void SetDriverErrorStatus(DriverRequest& request, uint32_t code) { request.status = DriverErrorStatus(code); }
     void ShowDriverError(uint32_t code);
 
+    // Network management: one frame on identifier 0x000 to NodeIdentifier (0: every node).
+    void StartRemoteNode();
+    void StopRemoteNode();
+    void EnterPreOperationalState();
+    void ResetNode();
+    void ResetCommunications();
+
+    // Layer setting services, on identifier 0x7E5.
+    void SwitchModeGlobalConfiguration();
+    void SwitchModeGlobaOperation();
+    void SwitchModeSelective(uint32_t serialNumber);
+    void ConfigureNodeId(uint8_t nodeId);
+    void ConfigureBitTimingParameters(uint8_t tableIndex);
+    uint32_t StoreConfiguration();
+    void ActivateBitTimingParameters();
+    uint32_t InquireIdentityVendorID();
+    uint32_t InquireIdentityProductCode();
+    uint32_t InquireIdentityRevisionNumber();
+    uint32_t InquireIdentitySerialNumber();
+
+    struct LssIdentity {
+        uint32_t vendorId = 0, productCode = 0, revisionNumber = 0, serialNumber = 0;
+    };
+    // The procedures the operator runs, with their fixed pauses.
+    // False for a rate the bus cannot be moved to (nothing is sent then).
+    bool ChangeBitRate(int kbitPerSecond);
+    void SetNodeId(uint8_t nodeId, const uint32_t* serialNumber);
+    LssIdentity InquireIdentity();
+
     void SetWaitMode(CanWait mode) { wait_ = mode; }
     ICanLibrary& library() { return library_; }
 
@@ -63,6 +93,9 @@ protected:
     IUserNotifier& notifier_;
 
 private:
+    void Nmt(uint8_t command, const char* failure);
+    void Lss(std::initializer_list<uint8_t> bytes, bool flush, const char* failure);
+    uint32_t Inquire(uint8_t command, const char* failure);
     uint32_t WaitForAnswer(CanMessage& frame);
     uint32_t PollWithDoublingSleeps(CanMessage& frame);
 

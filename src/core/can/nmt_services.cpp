@@ -1,0 +1,22 @@
+// CANopen network management: the master's commands to one node or to all.
+#include "can/can_driver.h"
+
+namespace nalvexa {
+
+void CCANDriver::Nmt(uint8_t command, const char* failure)
+{
+    CanMessage f;
+    f.id = 0x000;
+    f.length = 2;
+    f.data[0] = command;
+    f.data[1] = NodeIdentifier;
+    if (library_.CAN_Write(f) != can::kOk) notifier_.message(failure);
+}
+
+void CCANDriver::StartRemoteNode() { Nmt(0x01, "Error executing StartRemoteNode"); }
+void CCANDriver::StopRemoteNode() { Nmt(0x02, "Error executing StopRemoteNode"); }
+void CCANDriver::EnterPreOperationalState() { Nmt(0x80, "Error executing EnterPreOperationalState"); }
+void CCANDriver::ResetNode() { Nmt(0x81, "Error executing ResetNode"); }
+void CCANDriver::ResetCommunications() { Nmt(0x82, "Error executing ResetCommunications"); }
+
+}  // namespace nalvexa

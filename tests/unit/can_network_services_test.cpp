@@ -1,0 +1,177 @@
+// NMT commands and the LSS services and procedures, frame by frame, with
+// their pauses, on the loopback bus in virtual time.
+#include <gtest/gtest.h>
+
+#include "can/can_driver.h"
+#include "fakes.h"
+#include "loopback_can_library.h"
+#include "manual_clock.h"
+#include "temp_dir.h"
+
+namespace nalvexa::test {
+namespace {
+
+Bytes DataOf(const CanMessage& m) { return Bytes(m.data, m.data + m.length); }
+
+CanMessage LssAnswer(Bytes data)
+{
+    CanMessage m;
+    m.id = 0x7E4;
+    m.length = 8;
+    for (size_t i = 0; i < data.size(); ++i) m.data[i] = data[i];
+    return m;
+}
+
+class Network : public ::testing::Test {
+protected:
+    Network() : ini(dir.File("Nalvexa.ini")), bus([this](int ms) { clock.Advance(ms); }),
+                driver(bus, ini, clock, clock, notifier)
+    {
+        driver.InitDriver();
+    }
+    // What went out on the LSS identifier, as data bytes.
+    std::vector<Bytes> LssFrames() const
+    {
+        std::vector<Bytes> frames;
+        for (const CanMessage& m : bus.sent) {
+            EXPECT_EQ(uint32_t{m.id}, 0x7E5u);
+            EXPECT_EQ(m.length, 8);
+            frames.push_back(DataOf(m));
+        }
+        return frames;
+    }
+
+    TempDir dir;
+    IniFile ini;
+    ManualClock clock;
+    FakeNotifier notifier;
+    LoopbackCanLibrary bus;
+    CCANDriver driver;
+};
+
+TEST_F(Network, NmtCommandsGoToTheConfiguredNode)
+{
+    driver.NodeIdentifier = 5;
+    driver.StartRemoteNode();
+    driver.StopRemoteNode();
+    driver.EnterPreOperationalState();
+    driver.ResetNode();
+    driver.NodeIdentifier = 1;
+    driver.ResetCommunications();
+    ASSERT_EQ(bus.sent.size(), 5u);
+    for (const CanMessage& m : bus.sent) {
+        EXPECT_EQ(uint32_t{m.id}, 0u);
+        EXPECT_EQ(m.length, 2);
+    }
+    EXPECT_EQ(DataOf(bus.sent[0]), (Bytes{0x01, 0x05}));
+    EXPECT_EQ(DataOf(bus.sent[1]), (Bytes{0x02, 0x05}));
+    EXPECT_EQ(DataOf(bus.sent[2]), (Bytes{0x80, 0x05}));
+    EXPECT_EQ(DataOf(bus.sent[3]), (Bytes{0x81, 0x05}));
+    EXPECT_EQ(DataOf(bus.sent[4]), (Bytes{0x82, 0x01}));
+    EXPECT_TRUE(notifier.messages.empty());
+}
+
+TEST_F(Network, FailedWritesShowTheirOwnTexts)
+{
+    bus.FailWrites(can::kBusOff);
+    driver.ResetNode();
+    driver.SwitchModeSelective(1);
+    driver.StoreConfiguration();  // not reported
+    driver.ActivateBitTimingParameters();
+    EXPECT_EQ(notifier.messages, (std::vector<std::string>{"Error executing ResetNode", "Error executing SwitchModeSelective",
+                                                           "Error executing ActivateBitTimingParameters CAN_Write"}));
+}
+
+TEST_F(Network, SelectiveSwitchSendsTheSerialNumberLeastSignificantByteFirst)
+{
+    driver.SwitchModeSelective(0x12345678);
+    EXPECT_EQ(LssFrames(), (std::vector<Bytes>{{0x43, 0x78, 0x56, 0x34, 0x12, 0, 0, 0}}));
+}
+
+TEST_F(Network, ChangingTo250kbitMovesTheBusThenReopensTheLibrary)
+{
+    ASSERT_TRUE(driver.ChangeBitRate(250));
+    EXPECT_EQ(LssFrames(), (std::vector<Bytes>{{0x04, 0x01, 0, 0, 0, 0, 0, 0},
+                                               {0x13, 0x00, 0x03, 0, 0, 0, 0, 0},
+                                               {0x17, 0, 0, 0, 0, 0, 0, 0},
+                                               {0x15, 0x64, 0x00, 0, 0, 0, 0, 0}}));
+    EXPECT_EQ(bus.closes, 1);
+    EXPECT_EQ(bus.inits, 2);
+    EXPECT_EQ(bus.initBtr, 0x011C);
+    EXPECT_EQ(driver.CANBaudRate, 0x011C);
+    EXPECT_EQ(clock.sleeps, std::vector<int>(5, 100));
+
+    bus.sent.clear();
+    EXPECT_FALSE(driver.ChangeBitRate(800)) << "no table entry";
+    EXPECT_TRUE(bus.sent.empty());
+}
+
+TEST_F(Network, SetNodeIdWithAndWithoutASerialNumber)
+{
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] == 0x11) b.Queue(LssAnswer({0x11, 0x00}));
+    });
+    driver.SetNodeId(10, nullptr);
+    EXPECT_EQ(LssFrames(), (std::vector<Bytes>{{0x04, 0x01, 0, 0, 0, 0, 0, 0},
+                                               {0x11, 10, 0, 0, 0, 0, 0, 0},
+                                               {0x17, 0, 0, 0, 0, 0, 0, 0},
+                                               {0x04, 0x00, 0, 0, 0, 0, 0, 0}}));
+    EXPECT_EQ(clock.sleeps, std::vector<int>(3, 100));
+    EXPECT_TRUE(notifier.messages.empty());
+    EXPECT_EQ(driver.NodeIdentifier, 1) << "the program's own setting stays";
+
+    bus.sent.clear();
+    uint32_t serial = 0xA1B2C3D4;
+    driver.SetNodeId(11, &serial);
+    EXPECT_EQ(LssFrames()[0], (Bytes{0x43, 0xD4, 0xC3, 0xB2, 0xA1, 0, 0, 0}));
+}
+
+TEST_F(Network, AConfigureNodeIdErrorIsShownAndTheProcedureGoesOn)
+{
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] == 0x11) b.Queue(LssAnswer({0x11, 0x01}));
+    });
+    driver.SetNodeId(10, nullptr);
+    EXPECT_EQ(notifier.messages, std::vector<std::string>{"Error received after ConfigureNodeId CAN_Write"});
+    EXPECT_EQ(bus.sent.size(), 4u);
+}
+
+TEST_F(Network, InquireIdentityReadsTheFourValues)
+{
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        const uint8_t c = sent.data[0];
+        if (c >= 0x5A && c <= 0x5D) b.Queue(LssAnswer({c, static_cast<uint8_t>(c - 0x59), 0, 0, 0x80}), 5);
+    });
+    CCANDriver::LssIdentity id = driver.InquireIdentity();
+    EXPECT_EQ(id.vendorId, 0x80000001u);
+    EXPECT_EQ(id.productCode, 0x80000002u);
+    EXPECT_EQ(id.revisionNumber, 0x80000003u);
+    EXPECT_EQ(id.serialNumber, 0x80000004u);
+    EXPECT_EQ(clock.sleeps, std::vector<int>(4, 200));
+    EXPECT_EQ(LssFrames().front()[0], 0x04);
+    EXPECT_EQ(LssFrames().back(), (Bytes{0x04, 0x00, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(Network, InquireIdentityWithNoDriveTimesOutFourTimes)
+{
+    int64_t before = clock.nowMs();
+    CCANDriver::LssIdentity id = driver.InquireIdentity();
+    EXPECT_EQ(id.vendorId, 0u);
+    EXPECT_EQ(id.productCode, 0u);
+    EXPECT_EQ(id.revisionNumber, 0u);
+    EXPECT_EQ(id.serialNumber, 0u);
+    EXPECT_EQ(notifier.messages, std::vector<std::string>(4, "CAN driver timeout error!"));
+    EXPECT_EQ(clock.nowMs() - before, 4 * (16383 + 200));
+}
+
+TEST_F(Network, AnInquiryFlushesWhatWaitedBefore)
+{
+    bus.Queue(LssAnswer({0x5A, 0xEE, 0xEE, 0xEE, 0xEE}));
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] == 0x5A) b.Queue(LssAnswer({0x5A, 0x07}));
+    });
+    EXPECT_EQ(driver.InquireIdentityVendorID(), 7u);
+}
+
+}  // namespace
+}  // namespace nalvexa::test
