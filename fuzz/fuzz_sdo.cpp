@@ -1,0 +1,61 @@
+// SDO transfers against arbitrary answers from the bus.
+#include <cstdlib>
+
+#include "can/adapter_can.h"
+#include "fakes.h"
+#include "fuzz_input.h"
+#include "loopback_can_library.h"
+#include "manual_clock.h"
+
+using namespace nalvexa;
+using namespace nalvexa::test;
+
+namespace {
+
+class CountingReply : public IRequestReply {
+public:
+    void SendReply() override { ++replies; }
+    void SendBlock(const uint8_t*, uint32_t) override {}
+    int replies = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    fuzz::Input in(data, size);
+    ManualClock clock;
+    FakeNotifier notifier;
+    LoopbackCanLibrary bus([&](int ms) { clock.Advance(ms); });
+    IniFile ini("/nonexistent/nalvexa-fuzz.ini");
+    CAdapterCAN adapter(bus, ini, clock, clock, notifier);
+    // The drive answers every frame with the fuzzer's next bytes, or not at all,
+    // or with a library error; once the input is used up it is silent.
+    bus.SetDrive([&in](const CanMessage&, LoopbackCanLibrary& b) {
+        if (in.empty()) return;
+        uint8_t how = in.Byte();
+        if (how % 16 == 0) return;
+        if (how % 16 == 1) {
+            b.FailNextRead(in.Word() & 0xFFFF);
+            return;
+        }
+        CanMessage m;
+        m.id = in.Word() & 0x7FF;
+        m.length = 8;
+        std::vector<uint8_t> bytes = in.Piece(8);
+        std::copy(bytes.begin(), bytes.end(), m.data);
+        b.Queue(m, how / 16);
+    });
+    DriverRequest request;
+    CountingReply reply;
+    for (int i = 0; i < 4 && !in.empty(); ++i) {
+        uint32_t kind = in.Byte() % 3;
+        request.FillRead(0, in.Word() % (kRequestDataSize + 1), in.Byte() % 2 ? 0x3007 : in.Word(), in.Byte(),
+                         in.Byte(), &reply);
+        request.kind = kind;
+        int before = reply.replies;
+        adapter.Execute(&request);
+        if (reply.replies != before + 1) std::abort();  // exactly one answer, before Execute returns
+    }
+    return 0;
+}
