@@ -1,4 +1,4 @@
-#include <QCoreApplication>
+#include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
@@ -9,7 +9,9 @@
 #include "adapters/adapter_selection.h"
 #include "channel_can_library.h"
 #include "command_line.h"
+#include "gui_notifier.h"
 #include "headless_shell.h"
+#include "main_window.h"
 #include "qt_serial_device.h"
 #include "qt_services.h"
 #include "qt_tcp_listener.h"
@@ -34,6 +36,21 @@ bool HasDisplay()
     return false;
 }
 
+// SIGINT and SIGTERM reach the loop as an event.
+std::unique_ptr<QSocketNotifier> CatchSignals(std::function<void()> onSignal)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [onSignal] {
+        char c;
+        [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
+        onSignal();
+    });
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    return notifier;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -51,18 +68,25 @@ int main(int argc, char** argv)
         std::printf("nalvexa %s\n", kNalvexaVersion);
         return 0;
     }
-    if (!line.headless && HasDisplay())
-        std::fprintf(stderr, "nalvexa: the window is not built yet; running headless\n");
+    const bool headless = line.headless || !HasDisplay();
+    std::signal(SIGPIPE, SIG_IGN);
 
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (headless)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName("nalvexa");
+    QCoreApplication::setApplicationVersion(kNalvexaVersion);
 
     // The platform's services, the ini file and the adapter live until the loop ends.
     IniFile ini(ResolveIniPath(line.iniFile));
     QtTimerHost timers;
     QtSleeper sleeper;
     QtTaskPoster poster;
-    StderrNotifier notifier;
+    StderrNotifier stderrNotifier;
+    GuiNotifier guiNotifier;
+    IUserNotifier& notifier = headless ? static_cast<IUserNotifier&>(stderrNotifier) : guiNotifier;
     QtSerialDevice serial;
     QtTcpListener tcp;
     ChannelCanLibrary can;
@@ -71,35 +95,30 @@ int main(int argc, char** argv)
     CanWait canWait = wait && std::string(wait) == "doubling" ? CanWait::Doubling : CanWait::Event;
 
     AdapterChoice choice = SelectAdapter(line.keyword);
+    guiNotifier.SetCaption(choice.title);
     AdapterHolder& holder = AdapterHolder::instance();
     holder.set(CreateAdapter(choice.kind, AdapterContext{timers, sleeper, notifier, ini, serial, can, canWait}));
     holder.adapter()->SetTitle(choice.title);
 
     ServerSockets server(tcp, holder, poster, notifier);
     int exitCode = 0;
-    HeadlessShell shell(server, holder, ini, notifier, poster, [&](int code) {
-        exitCode = code;
-        QCoreApplication::exit(code);
-    });
-
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
-        std::perror("nalvexa: socketpair");
-        return 1;
+    if (headless) {
+        HeadlessShell shell(server, holder, ini, notifier, poster, [&](int code) {
+            exitCode = code;
+            QCoreApplication::exit(code);
+        });
+        auto signalWatch = CatchSignals([&] { shell.RequestClose(); });
+        if (shell.Start())
+            app->exec();
+        else
+            exitCode = 1;
+    } else {
+        MainWindow window(server, holder, ini, notifier, kNalvexaVersion);
+        // A signal closes the window as the client's close request does: without the question.
+        auto signalWatch = CatchSignals([&] { window.CloseWithoutConfirmation(); });
+        window.Initialise();
+        window.exec();
     }
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
-        char c;
-        [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
-        shell.RequestClose();
-    });
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    std::signal(SIGPIPE, SIG_IGN);
-
-    if (shell.Start())
-        app.exec();
-    else
-        exitCode = 1;
     // Ends the adapter while the loop's objects it uses still exist.
     holder.set(nullptr);
     return exitCode;

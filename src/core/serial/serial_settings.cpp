@@ -23,3 +23,19 @@ void SaveSerialSettings(IniFile& ini, const ISerialAdapter& adapter)
 }
 
 }  // namespace nalvexa
+
+namespace nalvexa {
+
+int PositionOfBaudRate(int rate)
+{
+    for (int i = 0; i < 15; ++i)
+        if (kBaudRates[i] == rate) return i;
+    return 6;
+}
+
+int BaudRateAtPosition(int position)
+{
+    return position >= 0 && position < 15 ? kBaudRates[position] : 9600;
+}
+
+}  // namespace nalvexa

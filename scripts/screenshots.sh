@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Renders the main window and the "Serial Port" dialog (offscreen) into docs/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build.sh build
+cmake --build build --target nalvexa-screenshot
+build/nalvexa-screenshot docs
+ls -l docs/*.png

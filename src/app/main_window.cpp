@@ -1,0 +1,233 @@
+#include "main_window.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QScreen>
+
+#include "about_dialog.h"
+#include "adapters/qmr/adapter_qmr.h"
+#include "serial_port_dialog.h"
+#include "serial_setup_dialog.h"
+#include "server/server_settings.h"
+#include "settings/decimal.h"
+#include "timeout_settings_dialog.h"
+#include "ui_mainwindow.h"
+
+namespace nalvexa {
+
+MainWindow::MainWindow(ServerSockets& server, AdapterHolder& holder, IniFile& ini, IUserNotifier& notifier,
+                       QString version, QWidget* parent)
+    : QDialog(parent), server_(server), holder_(holder), ini_(ini), notifier_(notifier), version_(std::move(version)),
+      ui_(std::make_unique<Ui::MainWindow>()), menu_(new QMenuBar(this))
+{
+    ui_->setupUi(this);
+    layout()->setMenuBar(menu_);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    connect(ui_->openButton, &QPushButton::clicked, this, &MainWindow::OnOpen);
+    connect(ui_->closeButton, &QPushButton::clicked, this, &MainWindow::OnCloseSocket);
+    connect(ui_->clientCloseButton, &QPushButton::clicked, this, &MainWindow::OnCloseClient);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::Initialise()
+{
+    ui_->portEdit->setText(QString::number(port_));
+    setWindowIcon(QIcon(":/nalvexa.xpm"));
+    IDriverAdapter* adapter = holder_.adapter();
+    setWindowTitle(QString::fromStdString(adapter->GetTitle()));
+    adapter->SetServices(this);
+    adapter->InstallMenu();
+    server_.SetEvents(this);
+    server_.SetBindAddress(ReadBindAddress(ini_));
+    port_ = ReadSocketPort(ini_);
+    ui_->portEdit->setText(QString::number(port_));
+    OnOpen();
+    Refresh();
+    adjustSize();
+    if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
+    setWindowState(Qt::WindowMinimized);
+}
+
+bool MainWindow::ReadPort()
+{
+    uint32_t value = 0;
+    if (!ParseUnsigned(ui_->portEdit->text().toStdString(), value)) {
+        notifier_.message("Please enter a positive integer.");
+        return false;
+    }
+    port_ = value;
+    return true;
+}
+
+void MainWindow::OnOpen()
+{
+    ReadPort();
+    server_.Open(port_);
+    ReadPort();
+    WriteSocketPort(ini_, port_);  // written whether or not the socket could be opened
+}
+
+void MainWindow::OnCloseSocket()
+{
+    server_.CloseClient();
+    server_.CloseListening();
+}
+
+void MainWindow::OnCloseClient()
+{
+    server_.CloseClient();
+}
+
+void MainWindow::Refresh()
+{
+    const bool open = server_.listener().isOpen;
+    ui_->openButton->setEnabled(!open);
+    ui_->portEdit->setEnabled(!open);
+    ui_->closeButton->setEnabled(open);
+    const bool connected = server_.connection().isConnected;
+    ui_->clientCloseButton->setEnabled(connected);
+    ui_->clientStatus->setText(connected ? "Client connected" : "Client not connected");
+}
+
+void MainWindow::CloseWithoutConfirmation()
+{
+    askBeforeClosing_ = false;
+    // After the current event, so that the answer to the client leaves first.
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (askBeforeClosing_ && notifier_.askYesNoCancel("Are you sure you want to close the driver?") != Answer::Yes) {
+        event->ignore();
+        return;
+    }
+    holder_.adapter()->SaveSettings();
+    server_.connection().Drain();
+    event->accept();
+    done(QDialog::Accepted);
+}
+
+void MainWindow::reject()
+{
+    // Escape and the like never close the window; only closing does.
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void MainWindow::InstallMenu(std::initializer_list<MenuItem> protocol)
+{
+    menu_->clear();
+    QMenu* p = menu_->addMenu("P&rotocol");
+    for (const MenuItem& item : protocol) {
+        if (!item.text) {
+            p->addSeparator();
+            continue;
+        }
+        QAction* action = p->addAction(item.text);
+        action->setData(item.command);
+        connect(action, &QAction::triggered, this, [this, c = item.command] { OnCommand(c); });
+        // The CAN dialogs are not built yet.
+        if (item.command >= kCanHardware && item.command <= kCanMessageTest) action->setEnabled(false);
+    }
+    QMenu* help = menu_->addMenu("&Help");
+    QAction* about = help->addAction("&About Driver...");
+    about->setData(static_cast<int>(kAbout));
+    connect(about, &QAction::triggered, this, [this] { OnCommand(kAbout); });
+}
+
+void MainWindow::InstallCanMenu()
+{
+    InstallMenu({{"Hardware Interface Driver...", kCanHardware},
+                 {"Node Identifier Selection...", kCanNodeId},
+                 {nullptr, 0},
+                 {"Network Management Services...", kCanNmt},
+                 {"Layer Setting Services...", kCanLss},
+                 {nullptr, 0},
+                 {"CAN Message Test...", kCanMessageTest}});
+}
+
+void MainWindow::InstallQmrMenu()
+{
+    InstallMenu({{"Set Timeouts...", kQmrTimeouts},
+                 {"Configure Serial Port...", kQmrSerialPort},
+                 {nullptr, 0},
+                 {"Switch Controller To QMR Mode", kQmrMode}});
+}
+
+void MainWindow::InstallTr7100Menu()
+{
+    InstallMenu({{"Set Timeouts...", kTr7100Timeouts}, {"Configure Serial Port...", kTr7100SerialPort}});
+}
+
+void MainWindow::InstallLvtMenu()
+{
+    InstallMenu({{"Set Timeouts...", kLvtTimeouts}, {"Configure Serial Port...", kLvtSerialPort}});
+}
+
+ISerialAdapter* MainWindow::SerialAdapter() const { return dynamic_cast<ISerialAdapter*>(holder_.adapter()); }
+
+void MainWindow::OnCommand(int command)
+{
+    switch (command) {
+    case kShowSetup: holder_.adapter()->ShowSetup(); break;
+    case kAbout: {
+        AboutDialog about(version_, this);
+        runDialog_(about);
+        break;
+    }
+    case kQmrTimeouts:
+    case kLvtTimeouts:
+    case kTr7100Timeouts: SetTimeouts(); break;
+    case kQmrSerialPort:
+    case kLvtSerialPort:
+    case kTr7100SerialPort: ConfigureSerialPort(); break;
+    case kQmrMode:
+        if (auto* qmr = dynamic_cast<CAdapterQMR*>(holder_.adapter())) qmr->SwitchToQmrMode();
+        break;
+    default: break;  // the CAN dialogs are not built yet
+    }
+}
+
+void MainWindow::SetTimeouts()
+{
+    ISerialAdapter* adapter = SerialAdapter();
+    if (!adapter) return;
+    TimeoutSettingsDialog dialog(adapter->GetRetryTimeout(), adapter->GetMaxNoOfRetries(), notifier_, this);
+    if (runDialog_(dialog) != QDialog::Accepted) return;
+    adapter->SetRetryTimeout(dialog.retryTimeout());
+    adapter->SetMaxNoOfRetries(dialog.retries());
+}
+
+void MainWindow::ConfigureSerialPort()
+{
+    if (ISerialAdapter* adapter = SerialAdapter()) {
+        SerialPortDialog dialog(*adapter, SerialPortDialog::SystemPortNames(), this);
+        runDialog_(dialog);
+    }
+}
+
+void MainWindow::ShowSerialSetup(const QString& title, bool qmr)
+{
+    SerialSetupDialog::Actions actions{[this] { SetTimeouts(); }, [this] { ConfigureSerialPort(); }, nullptr};
+    if (qmr) actions.switchToQmrMode = [this] { OnCommand(kQmrMode); };
+    SerialSetupDialog dialog(title, std::move(actions), this);
+    runDialog_(dialog);
+}
+
+void MainWindow::ShowQmrSetup() { ShowSerialSetup("QMR Driver Setup", true); }
+void MainWindow::ShowTr7100Setup() { ShowSerialSetup("TR7100 Driver Setup", false); }
+void MainWindow::ShowLvtSetup() { ShowSerialSetup("LVT Driver Setup", false); }
+void MainWindow::ShowCanSetup() {}  // the CAN dialogs are not built yet
+
+}  // namespace nalvexa

@@ -1,0 +1,20 @@
+#include "gui_notifier.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace nalvexa {
+
+void GuiNotifier::message(const std::string& text)
+{
+    QMessageBox::warning(QApplication::activeWindow(), caption_, QString::fromStdString(text));
+}
+
+Answer GuiNotifier::askYesNoCancel(const std::string& text)
+{
+    auto answer = QMessageBox::question(QApplication::activeWindow(), caption_, QString::fromStdString(text),
+                                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No);
+    return answer == QMessageBox::Yes ? Answer::Yes : answer == QMessageBox::No ? Answer::No : Answer::Cancel;
+}
+
+}  // namespace nalvexa

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QWidget>
+
+#include "platform.h"
+
+namespace nalvexa {
+
+// Message boxes of the window: modal, under the program's title.
+class GuiNotifier : public IUserNotifier {
+public:
+    void SetCaption(const QString& caption) { caption_ = caption; }
+    void message(const std::string& text) override;
+    Answer askYesNoCancel(const std::string& text) override;
+
+private:
+    QString caption_ = "nalvexa";
+};
+
+}  // namespace nalvexa

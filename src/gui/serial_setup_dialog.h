@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class SerialSetupDialog;
+}
+
+namespace nalvexa {
+
+// "TR7100 Driver Setup", "LVT Driver Setup" and "QMR Driver Setup": buttons
+// that open the timeout and serial port dialogs, and for QMR the mode switch.
+class SerialSetupDialog : public QDialog {
+    Q_OBJECT
+public:
+    struct Actions {
+        std::function<void()> setTimeouts;
+        std::function<void()> configureSerialPort;
+        std::function<void()> switchToQmrMode;  // only for QMR
+    };
+    SerialSetupDialog(const QString& title, Actions actions, QWidget* parent = nullptr);
+    ~SerialSetupDialog() override;
+    Ui::SerialSetupDialog& ui() { return *ui_; }
+
+private:
+    std::unique_ptr<Ui::SerialSetupDialog> ui_;
+    Actions actions_;
+};
+
+}  // namespace nalvexa

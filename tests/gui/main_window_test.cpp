@@ -1,0 +1,258 @@
+// The main window offscreen: its controls, the port, the menus, closing.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "adapters/lvt/adapter_lvt.h"
+#include "adapters/qmr/adapter_qmr.h"
+#include "can/adapter_can.h"
+#include "fake_serial_adapter.h"
+#include "fakes.h"
+#include "loopback_can_library.h"
+#include "main_window.h"
+#include "manual_clock.h"
+#include "temp_dir.h"
+#include "ui_mainwindow.h"
+
+namespace nalvexa::test {
+namespace {
+
+class Window : public ::testing::Test {
+protected:
+    Window() : ini(dir.File("Nalvexa.ini")), server(tcp, holder, poster, notifier)
+    {
+        auto owned = std::make_unique<FakeSerialAdapter>();
+        adapter = owned.get();
+        holder.set(std::move(owned));
+    }
+    MainWindow& Open()
+    {
+        window = std::make_unique<MainWindow>(server, holder, ini, notifier, "1.2.3");
+        window->SetDialogRunner([this](QDialog& d) {
+            dialogs.push_back(d.windowTitle());
+            return onDialog ? onDialog(d) : int(QDialog::Rejected);
+        });
+        window->Initialise();
+        window->show();
+        return *window;
+    }
+    Ui::MainWindow& ui() { return window->ui(); }
+
+    TempDir dir;
+    IniFile ini;
+    FakeTcpListener tcp;
+    AdapterHolder holder;
+    ManualPoster poster;
+    FakeNotifier notifier;
+    ServerSockets server;
+    FakeSerialAdapter* adapter;
+    std::unique_ptr<MainWindow> window;
+    std::vector<QString> dialogs;
+    std::function<int(QDialog&)> onDialog;
+};
+
+TEST_F(Window, StartsListeningOnTheDefaultPortUnderTheAdaptersTitle)
+{
+    Open();
+    EXPECT_EQ(window->windowTitle(), "Quarlin Axtelo 3.02 - TR7100 Driver");
+    EXPECT_TRUE(tcp.listening);
+    EXPECT_EQ(tcp.port, 12001u);
+    EXPECT_EQ(ui().portEdit->text(), "12001");
+    EXPECT_EQ(dir.Read("Nalvexa.ini"), "[SocketServer]\nSocketPort=12001\n");
+    EXPECT_TRUE(window->windowState() & Qt::WindowMinimized);
+}
+
+TEST_F(Window, ControlsFollowTheSocketAndTheClient)
+{
+    Open();
+    EXPECT_FALSE(ui().openButton->isEnabled());
+    EXPECT_FALSE(ui().portEdit->isEnabled());
+    EXPECT_TRUE(ui().closeButton->isEnabled());
+    EXPECT_FALSE(ui().clientCloseButton->isEnabled());
+    EXPECT_EQ(ui().clientStatus->text(), "Client not connected");
+
+    tcp.Connect();
+    EXPECT_EQ(ui().clientStatus->text(), "Client connected");
+    EXPECT_TRUE(ui().clientCloseButton->isEnabled());
+
+    ui().closeButton->click();
+    poster.RunAll();
+    EXPECT_TRUE(ui().openButton->isEnabled());
+    EXPECT_TRUE(ui().portEdit->isEnabled());
+    EXPECT_FALSE(ui().closeButton->isEnabled());
+    EXPECT_FALSE(ui().clientCloseButton->isEnabled());
+    EXPECT_EQ(ui().clientStatus->text(), "Client not connected");
+    EXPECT_FALSE(tcp.listening);
+
+    ui().portEdit->setText("4711");
+    ui().openButton->click();
+    EXPECT_EQ(tcp.port, 4711u);
+    EXPECT_NE(dir.Read("Nalvexa.ini").find("SocketPort=4711"), std::string::npos);
+}
+
+TEST_F(Window, APortThatIsNoNumberIsRefusedAndTheOldOneKept)
+{
+    Open();
+    ui().closeButton->click();
+    ui().portEdit->setText("12x");
+    ui().openButton->click();
+    EXPECT_EQ(notifier.messages, std::vector<std::string>(2, "Please enter a positive integer."));
+    EXPECT_EQ(tcp.port, 12001u);
+    EXPECT_NE(dir.Read("Nalvexa.ini").find("SocketPort=12001"), std::string::npos);
+}
+
+TEST_F(Window, ClosingAsksAndOnlyYesSaves)
+{
+    Open();
+    for (Answer answer : {Answer::No, Answer::Cancel}) {
+        notifier.answer = answer;
+        window->close();
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(adapter->saves, 0);
+    }
+    notifier.answer = Answer::Yes;
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(adapter->saves, 1);
+    EXPECT_EQ(notifier.questions, std::vector<std::string>(3, "Are you sure you want to close the driver?"));
+}
+
+TEST_F(Window, TheClientsCloseRequestClosesWithoutTheQuestion)
+{
+    Open();
+    notifier.answer = Answer::No;
+    window->CloseWithoutConfirmation();
+    EXPECT_TRUE(window->isVisible()) << "after the current event";
+    QApplication::processEvents();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(notifier.questions.empty());
+    EXPECT_EQ(adapter->saves, 1);
+}
+
+TEST_F(Window, EscapeDoesNothing)
+{
+    Open();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &escape);
+    QApplication::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(notifier.questions.empty());
+}
+
+std::vector<std::pair<QString, int>> MenuItems(QMenuBar* bar)
+{
+    std::vector<std::pair<QString, int>> items;
+    for (QAction* top : bar->actions()) {
+        items.push_back({top->text(), -1});
+        for (QAction* a : top->menu()->actions()) items.push_back({a->isSeparator() ? "-" : a->text(), a->data().toInt()});
+    }
+    return items;
+}
+
+TEST_F(Window, EachAdapterHasItsMenu)
+{
+    using Items = std::vector<std::pair<QString, int>>;
+    Open();
+    const Items help = {{"&Help", -1}, {"&About Driver...", 32778}};
+    auto with = [&](Items protocol) {
+        protocol.insert(protocol.begin(), {"P&rotocol", -1});
+        protocol.insert(protocol.end(), help.begin(), help.end());
+        return protocol;
+    };
+    EXPECT_EQ(MenuItems(window->menu()), with({{"Set Timeouts...", 32793}, {"Configure Serial Port...", 32794}}));
+    window->InstallLvtMenu();
+    EXPECT_EQ(MenuItems(window->menu()), with({{"Set Timeouts...", 32791}, {"Configure Serial Port...", 32792}}));
+    window->InstallQmrMenu();
+    EXPECT_EQ(MenuItems(window->menu()), with({{"Set Timeouts...", 32784},
+                                               {"Configure Serial Port...", 32785},
+                                               {"-", 0},
+                                               {"Switch Controller To QMR Mode", 32790}}));
+    window->InstallCanMenu();
+    EXPECT_EQ(MenuItems(window->menu()), with({{"Hardware Interface Driver...", 32779},
+                                               {"Node Identifier Selection...", 32780},
+                                               {"-", 0},
+                                               {"Network Management Services...", 32781},
+                                               {"Layer Setting Services...", 32782},
+                                               {"-", 0},
+                                               {"CAN Message Test...", 32783}}));
+}
+
+TEST_F(Window, MenuCommandsOpenTheirDialogs)
+{
+    Open();
+    window->OnCommand(MainWindow::kTr7100Timeouts);
+    window->OnCommand(MainWindow::kTr7100SerialPort);
+    window->OnCommand(MainWindow::kAbout);
+    window->OnCommand(MainWindow::kShowSetup);
+    EXPECT_EQ(dialogs, (std::vector<QString>{"Timeout Settings", "Serial Port", "About Nalvexa"}));
+    EXPECT_EQ(adapter->setups, 1);
+    window->ShowTr7100Setup();
+    EXPECT_EQ(dialogs.back(), "TR7100 Driver Setup");
+}
+
+TEST_F(Window, TimeoutSettingsApplyOnlyOnOk)
+{
+    Open();
+    onDialog = [](QDialog& d) {
+        d.findChild<QLineEdit*>("retryTimeoutEdit")->setText("250");
+        d.findChild<QLineEdit*>("retriesEdit")->setText("3");
+        d.findChild<QPushButton*>("okButton")->click();
+        return d.result();
+    };
+    window->OnCommand(MainWindow::kTr7100Timeouts);
+    EXPECT_EQ(adapter->retryTimeout, 250);
+    EXPECT_EQ(adapter->retries, 3);
+
+    // A refused entry, then Cancel: nothing changes.
+    onDialog = [](QDialog& d) {
+        d.findChild<QLineEdit*>("retryTimeoutEdit")->setText("-1");
+        d.findChild<QPushButton*>("okButton")->click();
+        d.findChild<QLineEdit*>("retryTimeoutEdit")->setText("100");
+        d.findChild<QLineEdit*>("retriesEdit")->setText("two");
+        d.findChild<QPushButton*>("okButton")->click();
+        d.findChild<QPushButton*>("cancelButton")->click();
+        return d.result();
+    };
+    window->OnCommand(MainWindow::kTr7100Timeouts);
+    EXPECT_EQ(notifier.messages, (std::vector<std::string>{"Please enter a positive integer.", "Please enter an integer."}));
+    EXPECT_EQ(adapter->retryTimeout, 250);
+    EXPECT_EQ(adapter->retries, 3);
+}
+
+TEST(WindowAdapters, TheRealAdaptersInstallTheirMenus)
+{
+    TempDir dir;
+    IniFile ini(dir.Write("Nalvexa.ini", "[TR7100]\nSerialPort=/nonexistent\n"));
+    ManualClock clock;
+    FakeNotifier notifier;
+    FakeSerialDevice device;
+    LoopbackCanLibrary can;
+    AdapterContext context{clock, clock, notifier, ini, device, can};
+    struct Case {
+        std::function<std::unique_ptr<IDriverAdapter>()> make;
+        QString first;
+    } cases[] = {
+        {[&] { return std::make_unique<CAdapterQMR>(context); }, "Set Timeouts..."},
+        {[&] { return std::make_unique<CAdapterLVT>(context); }, "Set Timeouts..."},
+        {[&] { return std::make_unique<CAdapterCAN>(can, ini, clock, clock, notifier); }, "Hardware Interface Driver..."},
+    };
+    for (const Case& c : cases) {
+        FakeTcpListener tcp;
+        AdapterHolder holder;
+        holder.set(c.make());
+        ManualPoster poster;
+        ServerSockets server(tcp, holder, poster, notifier);
+        MainWindow window(server, holder, ini, notifier, "1");
+        window.Initialise();
+        QMenu* protocol = window.menu()->actions().front()->menu();
+        EXPECT_EQ(protocol->actions().front()->text(), c.first);
+    }
+}
+
+}  // namespace
+}  // namespace nalvexa::test
