@@ -76,8 +76,12 @@ Process::Process(const std::vector<std::string>& argv, const std::map<std::strin
 Process::~Process()
 {
     if (pid_ > 0 && status_ < 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
+        // Asked first, so that it can let go of what it holds (serial port locks).
+        ::kill(pid_, SIGTERM);
+        if (Wait(2000) < 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
     }
     if (outFd_ >= 0) ::close(outFd_);
     if (errFd_ >= 0) ::close(errFd_);

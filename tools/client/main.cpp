@@ -8,6 +8,7 @@
 
 #include "../common/hex.h"
 #include "server/wire_codec.h"
+#include "version.h"
 
 using namespace nalvexa;
 
@@ -19,6 +20,7 @@ const char* const kUsage =
     "  write ADDRESS HEXDATA [I1 [I2 [I3]]] write the bytes of HEXDATA (e.g. 0201)\n"
     "  control CODE [P1 [P2]]               a control request\n"
     "  close                                ask the driver to close\n"
+    "  --help, --version                    this text, the version\n"
     "Numbers are decimal or 0x-hex. Prints \"status N\" (and \"data HEX\" for a read);\n"
     "exits 0 only for status 0, 1 for another status, 2 for a usage error, 3 when\n"
     "the driver cannot be reached or does not answer in time (default 30000 ms).\n";
@@ -73,6 +75,10 @@ int main(int argc, char** argv)
     }
     if (i < argc && !std::strcmp(argv[i], "--help")) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (i < argc && !std::strcmp(argv[i], "--version")) {
+        std::printf("nalvexa-client %s\n", kNalvexaVersion);
         return 0;
     }
     if (i >= argc) return Usage();

@@ -13,6 +13,7 @@
 #include "lvt_sim.h"
 #include "qmr_sim.h"
 #include "tr7100_sim.h"
+#include "version.h"
 
 using namespace nalvexa;
 
@@ -65,7 +66,8 @@ const char* const kUsage =
     "  to the waiting mode)\n"
     "Common:\n"
     "  --split            send answers one byte at a time\n"
-    "  --quiet            log nothing\n";
+    "  --quiet            log nothing\n"
+    "nalvexa-sim --help, nalvexa-sim --version: this text, the version\n";
 
 std::unique_ptr<sim::SimDrive> MakeDrive(const std::string& name)
 {
@@ -81,6 +83,10 @@ volatile std::sig_atomic_t g_stop = 0;
 
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("nalvexa-sim %s\n", kNalvexaVersion);
+        return 0;
+    }
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
