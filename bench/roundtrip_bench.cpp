@@ -11,6 +11,11 @@
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <memory>
 
 #include "adapters/lvt/lvt_crc.h"
 #include "harness.h"
@@ -73,6 +78,35 @@ void Print(const char* what, const Result& r)
     std::printf("%-34s %9.0f req/s   p50 %7.1f us   p99 %7.1f us\n", what, r.perSecond, r.p50us, r.p99us);
 }
 
+uint16_t FreePort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+// Start-up to listening, and resident memory, of the headless driver.
+void StartUp(const std::string& dir)
+{
+    std::string ini = dir + "/Nalvexa.ini";
+    WriteFile(ini, "[TR7100]\nSerialPort=" + dir + "/none\n[SocketServer]\nSocketPort=0\n");
+    std::vector<double> ms;
+    for (int i = 0; i < 20; ++i) {
+        auto t0 = Clock::now();
+        Process driver({NALVEXA_BIN, "--headless", "--ini", ini});
+        driver.WaitForLine("listening on port ");
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    }
+    std::sort(ms.begin(), ms.end());
+    std::printf("start-up to listening (headless)   %.1f ms p50, %.1f ms worst of 20\n\n", ms[10], ms.back());
+}
+
 // One drive's exchange measured both ways.
 struct Exchange {
     const char* title;
@@ -121,9 +155,38 @@ void Compare(const Exchange& x, int count, const std::string& dir)
         });
     }
 
+    // The same frames through ser2net, a raw serial-to-TCP relay: the client does the framing.
+    Result relayed{};
+    const bool haveSer2net = ::access("/usr/sbin/ser2net", X_OK) == 0;
+    if (haveSer2net) {
+        Process sim(simArgs);
+        std::string device = StartSim(sim);
+        uint16_t port = FreePort();
+        std::string config = dir + "/ser2net.yaml";
+        WriteFile(config, "connection: &bench\n  accepter: tcp,127.0.0.1," + std::to_string(port) +
+                              "\n  connector: serialdev," + device + ",19200n81,local\n"
+                              // Bytes are passed on as they come, not gathered for a character time.
+                              "  options:\n    chardelay: false\n");
+        Process relay({"/usr/sbin/ser2net", "-n", "-c", config, "-P", dir + "/ser2net.pid"});
+        std::unique_ptr<Client> client;
+        for (int i = 0; i < 50 && !(client && client->connected()); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            client = std::make_unique<Client>(port);
+        }
+        relayed = Measure(count, [&] {
+            client->Send(x.frame);
+            return client->Receive(x.answerSize).size() == x.answerSize;
+        });
+    }
+
     std::printf("%s, %d round trips each\n", x.title, count);
     Print("direct on the pseudo-terminal", direct);
     Print("through nalvexa (TCP + serial)", driven);
+    if (haveSer2net) {
+        Print("through ser2net (raw relay)", relayed);
+        std::printf("ratio (nalvexa / ser2net)          %.2f x the requests per second, %.2f x the p50 latency\n",
+                    driven.perSecond / relayed.perSecond, driven.p50us / relayed.p50us);
+    }
     std::printf("ratio (through nalvexa / direct)    %.2f x the latency at p50, %.2f x at p99\n\n",
                 driven.p50us / direct.p50us, driven.p99us / direct.p99us);
 }
@@ -212,6 +275,7 @@ int main(int argc, char** argv)
     Compare({"QMR index-form reads", {"qmr", "--quiet", "--set=3/0x1234=beef"}, "QMR",
              {0x06, 0x03, 0x01, 0x34, 0x12, 0x02, 0x52}, 7, ReadRequest(3, 2, 0x101, 0x1234, 0), 6},
             count, dir);
+    StartUp(dir);
     LvtLongRead(std::max(count / 300, 5), dir);
     CanReads(std::max(count / 10, 50), dir);
     CrcThroughput();

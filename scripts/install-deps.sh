@@ -2,7 +2,7 @@
 # Installs the Debian packages the project builds and tests with. Safe to run again.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core ser2net
           clang libclang-rt-14-dev help2man dpkg-dev)
 
 missing=()

@@ -28,6 +28,7 @@ public:
     // Waits for the process to end; its exit status, or -1 on time-out.
     int Wait(int timeoutMs = 5000);
     void Signal(int signal);
+    int pid() const { return pid_; }
 
     const std::string& out() { Pump(0); return out_; }
     const std::string& err() { Pump(0); return err_; }

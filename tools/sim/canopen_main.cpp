@@ -1,6 +1,8 @@
 // nalvexa-sim canopen: the simulated CANopen drive on slcan over a
 // pseudo-terminal, or on a SocketCAN interface.
+#include <algorithm>
 #include <csignal>
+#include <random>
 #include <cstdio>
 #include <string>
 
@@ -34,6 +36,22 @@ public:
 private:
     bool quiet_;
 };
+
+// Random aborts in place of answers, for the soak.
+struct Chaos {
+    int percent = 0;
+    std::mt19937 random{1};
+    void Apply(std::vector<CanMessage>& answers)
+    {
+        if (percent == 0 || answers.empty() || static_cast<int>(random() % 100) >= percent) return;
+        std::fprintf(stderr, "fault abort\n");
+        CanMessage& a = answers.front();
+        const uint8_t abort[8] = {0x80, a.data[1], a.data[2], a.data[3], 0x00, 0x00, 0x00, 0x08};
+        std::copy(abort, abort + 8, a.data);
+        answers.resize(1);
+    }
+};
+Chaos g_chaos;
 
 int RunOnPseudoTerminal(CanopenSim& drive, Log& log)
 {
@@ -73,7 +91,9 @@ int RunOnPseudoTerminal(CanopenSim& drive, Log& log)
                     continue;
                 }
                 log.Line("rx " + Describe(e.frame));
-                for (const CanMessage& a : drive.OnFrame(e.frame)) {
+                std::vector<CanMessage> answers = drive.OnFrame(e.frame);
+                g_chaos.Apply(answers);
+                for (const CanMessage& a : answers) {
                     log.Line("tx " + Describe(a));
                     send(a);
                 }
@@ -130,6 +150,10 @@ int RunCanopen(int argc, char** argv)
                 interface = value;
             } else if (name == "quiet") {
                 quiet = true;
+            } else if (name == "chaos") {
+                size_t slash = value.find('/');
+                g_chaos.percent = std::stoi(value.substr(0, slash));
+                if (slash != std::string::npos) g_chaos.random.seed(static_cast<unsigned>(std::stoul(value.substr(slash + 1))));
             } else {
                 known = drive.Option(name, value);
             }

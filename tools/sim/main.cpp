@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <random>
 #include <thread>
 
 #include "../common/hex.h"
@@ -61,12 +62,16 @@ const char* const kUsage =
     "  --node-id-error=N  answer LSS configure node-ID with error code N\n"
     "  --silent           never answer\n"
     "  --stray[=N]        send N stray frames after each finished transfer\n"
+    "  --chaos=P[/SEED]   P percent of the answers become an abort (0x08000000)\n"
     "  (missing objects are aborted with 0x06020000; NMT state changes and the LSS\n"
     "  services are logged on stderr; a new node-ID takes effect on the switch back\n"
     "  to the waiting mode)\n"
     "Common:\n"
     "  --split            send answers one byte at a time\n"
-    "  --quiet            log nothing\n"
+    "  --quiet            log frames no more (faults still are)\n"
+    "  --chaos=P[/SEED]   P percent of the answers get a random fault (silent,\n"
+    "                     corrupt, stray byte before, split, sent twice), logged\n"
+    "                     as \"fault KIND\"\n"
     "nalvexa-sim --help, nalvexa-sim --version: this text, the version\n";
 
 std::unique_ptr<sim::SimDrive> MakeDrive(const std::string& name)
@@ -98,6 +103,8 @@ int main(int argc, char** argv)
         return 2;
     }
     bool split = false, quiet = false;
+    int chaosPercent = 0;
+    unsigned chaosSeed = 1;
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
         if (a.rfind("--", 0) != 0) {
@@ -111,6 +118,13 @@ int main(int argc, char** argv)
         try {
             if (name == "split") known = split = true;
             else if (name == "quiet") known = quiet = true;
+            else if (name == "chaos") {
+                // PERCENT[/SEED]: that share of the answers gets a fault picked at random
+                size_t slash = value.find('/');
+                chaosPercent = std::stoi(value.substr(0, slash));
+                if (slash != std::string::npos) chaosSeed = static_cast<unsigned>(std::stoul(value.substr(slash + 1)));
+                known = chaosPercent >= 0 && chaosPercent <= 100;
+            }
             else known = drive->Option(name, value);
         } catch (const std::exception&) {
             known = false;
@@ -131,6 +145,7 @@ int main(int argc, char** argv)
     std::printf("device %s\n", pty.devicePath().c_str());
     std::fflush(stdout);
 
+    std::mt19937 chaos(chaosSeed);
     int baud = 0;
     uint8_t buffer[1024];
     std::vector<uint8_t> request, answer;
@@ -148,6 +163,25 @@ int main(int argc, char** argv)
                 if (!answer.empty()) std::fprintf(stderr, "tx %s\n", ToHex(answer).c_str());
             }
             if (answer.empty()) continue;
+            if (chaosPercent > 0 && static_cast<int>(chaos() % 100) < chaosPercent) {
+                static const char* kFaults[] = {"silent", "corrupt", "stray", "split", "merged"};
+                const int fault = static_cast<int>(chaos() % 5);
+                std::fprintf(stderr, "fault %s\n", kFaults[fault]);
+                if (fault == 0) continue;
+                if (fault == 1) answer.back() ^= static_cast<uint8_t>(1 << (chaos() % 8));
+                if (fault == 2) answer.insert(answer.begin(), static_cast<uint8_t>(chaos()));
+                if (fault == 3) {
+                    for (uint8_t b : answer) {
+                        pty.Write(&b, 1);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    }
+                    continue;
+                }
+                if (fault == 4) {
+                    std::vector<uint8_t> twice = answer;
+                    answer.insert(answer.end(), twice.begin(), twice.end());
+                }
+            }
             if (split) {
                 for (uint8_t b : answer) {
                     pty.Write(&b, 1);
