@@ -6,6 +6,11 @@
 #include <QScreen>
 
 #include "about_dialog.h"
+#include "can_hardware_dialog.h"
+#include "can_message_test_dialog.h"
+#include "can_node_id_dialog.h"
+#include "can_service_dialogs.h"
+#include "can_setup_dialog.h"
 #include "adapters/qmr/adapter_qmr.h"
 #include "serial_port_dialog.h"
 #include "serial_setup_dialog.h"
@@ -137,8 +142,6 @@ void MainWindow::InstallMenu(std::initializer_list<MenuItem> protocol)
         QAction* action = p->addAction(item.text);
         action->setData(item.command);
         connect(action, &QAction::triggered, this, [this, c = item.command] { OnCommand(c); });
-        // The CAN dialogs are not built yet.
-        if (item.command >= kCanHardware && item.command <= kCanMessageTest) action->setEnabled(false);
     }
     QMenu* help = menu_->addMenu("&Help");
     QAction* about = help->addAction("&About Driver...");
@@ -195,8 +198,29 @@ void MainWindow::OnCommand(int command)
     case kQmrMode:
         if (auto* qmr = dynamic_cast<CAdapterQMR*>(holder_.adapter())) qmr->SwitchToQmrMode();
         break;
-    default: break;  // the CAN dialogs are not built yet
+    case kCanHardware:
+    case kCanNodeId:
+    case kCanNmt:
+    case kCanLss:
+    case kCanMessageTest: OpenCanDialog(command); break;
+    default: break;
     }
+}
+
+void MainWindow::OpenCanDialog(int command)
+{
+    auto* can = dynamic_cast<CCANDriver*>(holder_.adapter());
+    if (!can) return;
+    std::unique_ptr<QDialog> dialog;
+    switch (command) {
+    case kCanHardware: dialog = std::make_unique<CCANHardwareDlg>(*can, CCANHardwareDlg::AvailableChannels(), this); break;
+    case kCanNodeId: dialog = std::make_unique<CCANNodeIdDlg>(*can, notifier_, this); break;
+    case kCanNmt: dialog = std::make_unique<CCANNmtDlg>(*can, notifier_, this); break;
+    case kCanLss: dialog = std::make_unique<CCANLssDlg>(*can, notifier_, runDialog_, this); break;
+    case kCanMessageTest: dialog = std::make_unique<CCANMessageTestDlg>(can->library(), notifier_, this); break;
+    default: return;
+    }
+    runDialog_(*dialog);
 }
 
 void MainWindow::SetTimeouts()
@@ -228,6 +252,10 @@ void MainWindow::ShowSerialSetup(const QString& title, bool qmr)
 void MainWindow::ShowQmrSetup() { ShowSerialSetup("QMR Driver Setup", true); }
 void MainWindow::ShowTr7100Setup() { ShowSerialSetup("TR7100 Driver Setup", false); }
 void MainWindow::ShowLvtSetup() { ShowSerialSetup("LVT Driver Setup", false); }
-void MainWindow::ShowCanSetup() {}  // the CAN dialogs are not built yet
+void MainWindow::ShowCanSetup()
+{
+    CCANDriverSetupDlg dialog([this](int command) { OpenCanDialog(command); }, this);
+    runDialog_(dialog);
+}
 
 }  // namespace nalvexa

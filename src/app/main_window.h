@@ -83,6 +83,7 @@ private:
     void SetTimeouts();
     void ConfigureSerialPort();
     void ShowSerialSetup(const QString& title, bool qmr);
+    void OpenCanDialog(int command);
     ISerialAdapter* SerialAdapter() const;
 
     ServerSockets& server_;

@@ -50,6 +50,8 @@ public:
     virtual void message(const std::string& text) = 0;
     // Yes, No and Cancel buttons.
     virtual Answer askYesNoCancel(const std::string& text) = 0;
+    // A warning with OK and Cancel buttons.
+    virtual Answer askOkCancel(const std::string& text) = 0;
 };
 
 struct SerialLineSettings {

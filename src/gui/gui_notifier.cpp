@@ -17,4 +17,11 @@ Answer GuiNotifier::askYesNoCancel(const std::string& text)
     return answer == QMessageBox::Yes ? Answer::Yes : answer == QMessageBox::No ? Answer::No : Answer::Cancel;
 }
 
+Answer GuiNotifier::askOkCancel(const std::string& text)
+{
+    auto answer = QMessageBox::warning(QApplication::activeWindow(), caption_, QString::fromStdString(text),
+                                       QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
+    return answer == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
 }  // namespace nalvexa

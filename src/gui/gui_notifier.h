@@ -12,6 +12,7 @@ public:
     void SetCaption(const QString& caption) { caption_ = caption; }
     void message(const std::string& text) override;
     Answer askYesNoCancel(const std::string& text) override;
+    Answer askOkCancel(const std::string& text) override;
 
 private:
     QString caption_ = "nalvexa";

@@ -195,6 +195,20 @@ TEST_F(Window, MenuCommandsOpenTheirDialogs)
     EXPECT_EQ(dialogs.back(), "TR7100 Driver Setup");
 }
 
+TEST_F(Window, TheCanMenuAndSetupOpenTheCanDialogs)
+{
+    ManualClock clock;
+    LoopbackCanLibrary can;
+    holder.set(std::make_unique<CAdapterCAN>(can, ini, clock, clock, notifier));
+    Open();
+    for (QAction* a : window->menu()->actions().front()->menu()->actions())
+        if (!a->isSeparator()) a->trigger();
+    EXPECT_EQ(dialogs, (std::vector<QString>{"CAN Hardware Interface Driver", "CAN Node Identifier Selection",
+                                             "CAN NMT", "CAN Layer Setting Services", "CAN Message Test"}));
+    window->OnCommand(MainWindow::kShowSetup);
+    EXPECT_EQ(dialogs.back(), "CAN Driver Setup");
+}
+
 TEST_F(Window, TimeoutSettingsApplyOnlyOnOk)
 {
     Open();

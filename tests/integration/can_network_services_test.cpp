@@ -17,6 +17,7 @@ class RecordingNotifier : public IUserNotifier {
 public:
     void message(const std::string& text) override { messages.push_back(text); }
     Answer askYesNoCancel(const std::string&) override { return Answer::Yes; }
+    Answer askOkCancel(const std::string&) override { return Answer::Ok; }
     std::vector<std::string> messages;
 };
 

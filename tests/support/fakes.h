@@ -23,9 +23,16 @@ public:
         questions.push_back(text);
         return answer;
     }
+    Answer askOkCancel(const std::string& text) override
+    {
+        warnings.push_back(text);
+        return warningAnswer;
+    }
     std::vector<std::string> messages;
     std::vector<std::string> questions;
+    std::vector<std::string> warnings;
     Answer answer = Answer::Yes;
+    Answer warningAnswer = Answer::Ok;
 };
 
 class FakeSerialDevice : public ISerialDevice {

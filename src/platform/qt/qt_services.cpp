@@ -55,4 +55,11 @@ Answer StderrNotifier::askYesNoCancel(const std::string& text)
     return Answer::Yes;
 }
 
+Answer StderrNotifier::askOkCancel(const std::string& text)
+{
+    std::fprintf(stderr, "%s OK\n", text.c_str());
+    std::fflush(stderr);
+    return Answer::Ok;
+}
+
 }  // namespace nalvexa

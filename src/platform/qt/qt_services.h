@@ -33,6 +33,7 @@ public:
     void message(const std::string& text) override;
     // Closing from a terminal or a service manager is a confirmed close.
     Answer askYesNoCancel(const std::string& text) override;
+    Answer askOkCancel(const std::string& text) override;
 };
 
 }  // namespace nalvexa

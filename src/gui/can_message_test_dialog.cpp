@@ -1,0 +1,54 @@
+#include "can_message_test_dialog.h"
+
+#include "field_check.h"
+#include "ui_canmessagetestdialog.h"
+
+namespace nalvexa {
+
+CCANMessageTestDlg::CCANMessageTestDlg(ICanLibrary& library, IUserNotifier& notifier, QWidget* parent)
+    : QDialog(parent), library_(library), notifier_(notifier), ui_(std::make_unique<Ui::CanMessageTestDialog>())
+{
+    ui_->setupUi(this);
+    ui_->idEdit->setText("0");
+    ui_->lengthEdit->setText("0");
+    for (QLineEdit* d : findChildren<QLineEdit*>(QRegularExpression("^data[0-7]Edit$"))) d->setText("0");
+    connect(ui_->writeButton, &QPushButton::clicked, this, &CCANMessageTestDlg::OnWrite);
+    connect(ui_->readButton, &QPushButton::clicked, this, &CCANMessageTestDlg::OnRead);
+    connect(ui_->closeButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+CCANMessageTestDlg::~CCANMessageTestDlg() = default;
+
+void CCANMessageTestDlg::OnWrite()
+{
+    // A refused field keeps its previous value and the frame goes out all the same.
+    ReadUnsignedField(ui_->idEdit, id_, notifier_);
+    ReadRangeField(ui_->lengthEdit, 0, 255, length_, notifier_);
+    for (int i = 0; i < 8; ++i)
+        ReadRangeField(findChild<QLineEdit*>(QString("data%1Edit").arg(i)), 0, 255, data_[i], notifier_);
+    CanMessage frame;
+    frame.id = id_;
+    frame.type = 0;
+    frame.length = static_cast<uint8_t>(length_);  // as entered: the library refuses more than 8
+    for (int i = 0; i < 8; ++i) frame.data[i] = static_cast<uint8_t>(data_[i]);
+    if (library_.CAN_Write(frame) != can::kOk) notifier_.message("Error executing OnWrite");
+}
+
+void CCANMessageTestDlg::OnRead()
+{
+    CanMessage frame;
+    const uint32_t result = library_.CAN_Read(frame);
+    if (result == can::kOk) {
+        ui_->receiveList->addItem("Message Received OK");
+        ui_->receiveList->addItem("ID = " + QString("%1").arg(uint32_t{frame.id}, 6, 16, QChar('0')).toUpper());
+        QString data = "Data = ";
+        for (uint8_t b : frame.data) data += QString("%1 ").arg(b, 2, 16, QChar('0')).toUpper();
+        ui_->receiveList->addItem(data);
+    } else if (result == can::kQueueEmpty) {
+        ui_->receiveList->addItem("Receive Queue Empty");
+    } else {
+        ui_->receiveList->addItem("Read Error");
+    }
+}
+
+}  // namespace nalvexa

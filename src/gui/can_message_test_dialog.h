@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "can/can_driver.h"
+
+namespace Ui {
+class CanMessageTestDialog;
+}
+
+namespace nalvexa {
+
+// "CAN Message Test": one raw frame out, one frame in, straight through the library.
+class CCANMessageTestDlg : public QDialog {
+    Q_OBJECT
+public:
+    CCANMessageTestDlg(ICanLibrary& library, IUserNotifier& notifier, QWidget* parent = nullptr);
+    ~CCANMessageTestDlg() override;
+    Ui::CanMessageTestDialog& ui() { return *ui_; }
+    void OnWrite();
+    void OnRead();
+
+private:
+    ICanLibrary& library_;
+    IUserNotifier& notifier_;
+    std::unique_ptr<Ui::CanMessageTestDialog> ui_;
+    uint32_t id_ = 0;
+    int32_t length_ = 0;
+    int32_t data_[8] = {};
+};
+
+}  // namespace nalvexa

@@ -1,0 +1,266 @@
+// The CAN dialogs offscreen, on the loopback bus in virtual time.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "can/can_driver.h"
+#include "can_hardware_dialog.h"
+#include "can_message_test_dialog.h"
+#include "can_node_id_dialog.h"
+#include "can_service_dialogs.h"
+#include "fakes.h"
+#include "loopback_can_library.h"
+#include "manual_clock.h"
+#include "temp_dir.h"
+#include "ui_canhardwaredialog.h"
+#include "ui_caninquirelssdialog.h"
+#include "ui_canlssdialog.h"
+#include "ui_canmessagetestdialog.h"
+#include "ui_cannmtdialog.h"
+#include "ui_cannodeiddialog.h"
+#include "ui_cansetbaudratedialog.h"
+#include "ui_cansetnodeiddialog.h"
+
+namespace nalvexa::test {
+namespace {
+
+class CanDialogs : public ::testing::Test {
+protected:
+    CanDialogs() : ini(dir.File("Nalvexa.ini")), bus([this](int ms) { clock.Advance(ms); }),
+                   can(bus, ini, clock, clock, notifier)
+    {
+        can.InitDriver();
+    }
+    TempDir dir;
+    IniFile ini;
+    ManualClock clock;
+    FakeNotifier notifier;
+    LoopbackCanLibrary bus;
+    CCANDriver can;
+};
+
+TEST_F(CanDialogs, ThePortNameFollowsTheInterruptAndAddress)
+{
+    struct Case {
+        uint16_t interrupt;
+        uint32_t address;
+        const char* port;
+    } cases[] = {{7, 0x378, "LPT1"}, {5, 0x278, "LPT2"}, {5, 0x3BC, "LPT3"}, {7, 0x278, "Custom"}, {3, 0x1234, "Custom"}};
+    for (const Case& c : cases) {
+        can.Interrupt = c.interrupt;
+        can.PortAddress = c.address;
+        CCANHardwareDlg dialog(can, {});
+        EXPECT_EQ(dialog.ui().portNameList->currentText(), c.port) << c.interrupt << " " << c.address;
+    }
+}
+
+TEST_F(CanDialogs, HardwareControlsAreLockedWhileTheBusIsOn)
+{
+    CCANHardwareDlg dialog(can, {"socketcan:vcan0"});
+    auto& ui = dialog.ui();
+    EXPECT_EQ(ui.portAddressList->currentText(), "0378");
+    EXPECT_EQ(ui.rateList->currentText(), "500");
+    EXPECT_EQ(ui.channelList->currentText(), "socketcan:can0");
+    for (QWidget* w : std::initializer_list<QWidget*>{ui.portNameList, ui.interruptList, ui.portAddressList,
+                                                      ui.rateList, ui.busOnButton})
+        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    EXPECT_TRUE(ui.busOffButton->isEnabled());
+
+    ui.busOffButton->click();
+    EXPECT_EQ(can.driverOpen, 0);
+    EXPECT_TRUE(ui.portNameList->isEnabled());
+    EXPECT_TRUE(ui.rateList->isEnabled());
+    EXPECT_TRUE(ui.busOnButton->isEnabled());
+    EXPECT_FALSE(ui.busOffButton->isEnabled());
+    EXPECT_FALSE(ui.interruptList->isEnabled()) << "only for Custom";
+    EXPECT_FALSE(ui.portAddressList->isEnabled());
+    ui.portNameList->setCurrentText("Custom");
+    EXPECT_TRUE(ui.interruptList->isEnabled());
+    EXPECT_TRUE(ui.portAddressList->isEnabled());
+}
+
+TEST_F(CanDialogs, TheLpt2PresetThenBusOnOpensThereAtTheChosenRate)
+{
+    can.DeinitDriver();
+    CCANHardwareDlg dialog(can, {"socketcan:vcan0"});
+    auto& ui = dialog.ui();
+    ui.portNameList->setCurrentText("LPT2");
+    EXPECT_EQ(ui.interruptList->currentText(), "5");
+    EXPECT_EQ(ui.portAddressList->currentText(), "0278");
+    ui.rateList->setCurrentText("250");
+    ui.channelList->setCurrentText("socketcan:vcan0");
+    ui.busOnButton->click();
+    EXPECT_EQ(bus.initPort, 0x278u);
+    EXPECT_EQ(bus.initInterrupt, 5);
+    EXPECT_EQ(bus.initBtr, 0x011C);
+    EXPECT_EQ(bus.channel, "socketcan:vcan0");
+    EXPECT_EQ(can.driverOpen, 1);
+    EXPECT_FALSE(ui.busOnButton->isEnabled());
+}
+
+TEST_F(CanDialogs, ANodeIdProposesItsCobIds)
+{
+    CCANNodeIdDlg dialog(can, notifier);
+    auto& ui = dialog.ui();
+    EXPECT_EQ(ui.nodeIdEcho->text(), "0x1");
+    EXPECT_FALSE(ui.nodeIdEcho->isEnabled());
+    ui.nodeIdEdit->setText("5");
+    emit ui.nodeIdEdit->textEdited("5");
+    EXPECT_EQ(ui.transmitEdit->text(), "1541");
+    EXPECT_EQ(ui.receiveEdit->text(), "1413");
+    EXPECT_EQ(ui.nodeIdEcho->text(), "0x5");
+    EXPECT_EQ(ui.transmitEcho->text(), "0x605");
+    EXPECT_EQ(ui.receiveEcho->text(), "0x585");
+    ui.okButton->click();
+    EXPECT_EQ(can.NodeIdentifier, 5);
+    EXPECT_EQ(can.SdoTransmitCobId, 1541);
+    EXPECT_EQ(can.SdoReceiveCobId, 1413);
+
+    CCANNodeIdDlg refused(can, notifier);
+    refused.ui().nodeIdEdit->setText("128");
+    refused.ui().okButton->click();
+    EXPECT_EQ(notifier.messages.back(), "Please enter an integer between 0 and 127.");
+    EXPECT_EQ(can.NodeIdentifier, 5);
+}
+
+TEST_F(CanDialogs, TheNmtWarningIsConfirmedOnceARun)
+{
+    CCANNmtDlg dialog(can, notifier);
+    notifier.warningAnswer = Answer::Cancel;
+    dialog.ui().startButton->click();
+    EXPECT_TRUE(bus.sent.empty());
+    notifier.warningAnswer = Answer::Ok;
+    dialog.ui().startButton->click();
+    dialog.ui().resetNodeButton->click();
+    CCANNmtDlg again(can, notifier);
+    again.ui().stopButton->click();
+    EXPECT_EQ(notifier.warnings, std::vector<std::string>(2, kNmtWarning)) << "again after a Cancel, then never";
+    ASSERT_EQ(bus.sent.size(), 3u);
+    EXPECT_EQ(bus.sent[0].data[0], 0x01);
+    EXPECT_EQ(bus.sent[1].data[0], 0x81);
+    EXPECT_EQ(bus.sent[2].data[0], 0x02);
+}
+
+TEST_F(CanDialogs, LssWarningsGuardTheirProcedures)
+{
+    std::vector<QString> opened;
+    CCANLssDlg dialog(can, notifier, [&](QDialog& d) {
+        opened.push_back(d.windowTitle());
+        return 0;
+    });
+    notifier.warningAnswer = Answer::Cancel;
+    dialog.ui().setBaudrateButton->click();
+    dialog.ui().inquireButton->click();
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(bus.sent.empty()) << "Cancel sends nothing";
+    EXPECT_EQ(notifier.warnings, (std::vector<std::string>{kBitRateWarning, kInquireWarning}));
+    dialog.ui().setNodeIdButton->click();
+    notifier.warningAnswer = Answer::Ok;
+    dialog.ui().setBaudrateButton->click();
+    EXPECT_EQ(opened, (std::vector<QString>{"CAN Set Node Identifier", "CAN Set CAN baudrate"}));
+}
+
+TEST_F(CanDialogs, SetBaudrateNeedsARate)
+{
+    can.CANBaudRate = 0x1234;
+    CCANSetBaudrateDlg dialog(can);
+    EXPECT_EQ(dialog.ui().rateList->currentIndex(), -1);
+    dialog.ui().okButton->click();
+    EXPECT_TRUE(bus.sent.empty());
+    EXPECT_NE(dialog.result(), QDialog::Accepted) << "stays open";
+    dialog.ui().rateList->setCurrentText("125");
+    dialog.ui().okButton->click();
+    EXPECT_EQ(bus.initBtr, 0x031C);
+    EXPECT_EQ(bus.sent[1].data[2], 4) << "table index of 125 kbit/s";
+}
+
+TEST_F(CanDialogs, SetNodeIdWarnsByWhetherASerialNumberIsGiven)
+{
+    CCANSetNodeIdDlg global(can, notifier);
+    EXPECT_EQ(global.ui().nodeIdEdit->text(), "1");
+    global.ui().nodeIdEdit->setText("9");
+    notifier.warningAnswer = Answer::Cancel;
+    global.ui().okButton->click();
+    EXPECT_EQ(notifier.warnings.back(), kSetNodeIdGlobalWarning);
+    EXPECT_TRUE(bus.sent.empty());
+
+    CCANSetNodeIdDlg selective(can, notifier);
+    selective.ui().nodeIdEdit->setText("9");
+    selective.ui().serialEdit->setText("305419896x");
+    notifier.warningAnswer = Answer::Ok;
+    selective.ui().okButton->click();
+    EXPECT_EQ(notifier.warnings.back(), kSetNodeIdSerialWarning);
+    ASSERT_EQ(bus.sent.size(), 4u);
+    EXPECT_EQ(bus.sent[0].data[0], 0x43);
+    EXPECT_EQ(bus.sent[0].data[1], 0x78) << "305419896 is 0x12345678";
+    EXPECT_EQ(bus.sent[1].data[1], 9);
+    EXPECT_EQ(can.NodeIdentifier, 1);
+}
+
+TEST_F(CanDialogs, InquireShowsTheIdentityReadAsItOpens)
+{
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] < 0x5A || sent.data[0] > 0x5D) return;
+        CanMessage m;
+        m.id = 0x7E4;
+        m.length = 8;
+        m.data[0] = sent.data[0];
+        m.data[1] = static_cast<uint8_t>(sent.data[0] - 0x50);
+        b.Queue(m);
+    });
+    CCANInquireLssDlg dialog(can);
+    EXPECT_EQ(dialog.ui().vendorEdit->text(), "10");
+    EXPECT_EQ(dialog.ui().productEdit->text(), "11");
+    EXPECT_EQ(dialog.ui().revisionEdit->text(), "12");
+    EXPECT_EQ(dialog.ui().serialEdit->text(), "13");
+}
+
+TEST_F(CanDialogs, TheMessageTestWritesAndReadsRawFrames)
+{
+    CCANMessageTestDlg dialog(bus, notifier);
+    auto& ui = dialog.ui();
+    int64_t before = clock.nowMs();
+    ui.readButton->click();
+    EXPECT_EQ(clock.nowMs(), before) << "no waiting";
+    ASSERT_EQ(ui.receiveList->count(), 1);
+    EXPECT_EQ(ui.receiveList->item(0)->text(), "Receive Queue Empty");
+
+    CanMessage m;
+    m.id = 0x581;
+    m.length = 2;
+    m.data[0] = 0xAB;
+    m.data[1] = 0x01;
+    bus.Queue(m);
+    ui.readButton->click();
+    ASSERT_EQ(ui.receiveList->count(), 4);
+    EXPECT_EQ(ui.receiveList->item(1)->text(), "Message Received OK");
+    EXPECT_EQ(ui.receiveList->item(2)->text(), "ID = 000581");
+    EXPECT_EQ(ui.receiveList->item(3)->text(), "Data = AB 01 00 00 00 00 00 00 ");
+
+    ui.idEdit->setText("1537");
+    ui.lengthEdit->setText("2");
+    ui.data0Edit->setText("64");
+    ui.data1Edit->setText("300");  // refused: keeps 0, the frame goes out all the same
+    ui.writeButton->click();
+    EXPECT_EQ(notifier.messages, std::vector<std::string>{"Please enter an integer between 0 and 255."});
+    ASSERT_EQ(bus.sent.size(), 1u);
+    EXPECT_EQ(uint32_t{bus.sent[0].id}, 1537u);
+    EXPECT_EQ(bus.sent[0].length, 2);
+    EXPECT_EQ(bus.sent[0].data[0], 64);
+    EXPECT_EQ(bus.sent[0].data[1], 0);
+
+    bus.FailWrites(can::kIllParamVal);  // as the real back ends answer a length above 8
+    ui.data1Edit->setText("1");
+    ui.lengthEdit->setText("9");
+    ui.writeButton->click();
+    EXPECT_EQ(notifier.messages.back(), "Error executing OnWrite");
+    bus.FailNextRead(can::kBusOff);
+    ui.readButton->click();
+    EXPECT_EQ(ui.receiveList->item(ui.receiveList->count() - 1)->text(), "Read Error");
+}
+
+}  // namespace
+}  // namespace nalvexa::test
