@@ -44,6 +44,18 @@ protected:
     }
     // The derived adapter names its link layer once its stack exists.
     void BindLink(LinkSettings& link) { link_ = &link; }
+    // Wires a stack of three layers between the request queue and the port.
+    void WireStack(EndpointNode& queue, ProtocolLayer& top, ProtocolLayer& middle, ProtocolLayer& bottom)
+    {
+        queue.neighbour = &top;
+        top.upper = &queue;
+        top.lower = &middle;
+        middle.upper = &top;
+        middle.lower = &bottom;
+        bottom.upper = &middle;
+        bottom.lower = &port_;
+        port_.neighbour = &bottom;
+    }
     IAdapterServices* services() const { return services_; }
 
     AdapterContext context_;

@@ -6,14 +6,7 @@ CAdapterLVT::CAdapterLVT(const AdapterContext& context)
     : SerialAdapterBase(context), link_(context.timers, context.sleeper), reassembly_(context.timers, link_)
 {
     BindLink(link_);
-    transaction_.neighbour = &status_;
-    status_.upper = &transaction_;
-    status_.lower = &link_;
-    link_.upper = &status_;
-    link_.lower = &reassembly_;
-    reassembly_.upper = &link_;
-    reassembly_.lower = &port_;
-    port_.neighbour = &reassembly_;
+    WireStack(transaction_, status_, link_, reassembly_);
     receive_.inbound = 1;
     port_.SetReceiveMessage(&receive_);
     LoadSerialSettings(context.ini, *this, "5");

@@ -6,14 +6,7 @@ CAdapterQMR::CAdapterQMR(const AdapterContext& context)
     : SerialAdapterBase(context), link_(context.timers), reassembly_(context.timers, link_)
 {
     BindLink(link_);
-    transaction_.neighbour = &header_;
-    header_.upper = &transaction_;
-    header_.lower = &link_;
-    link_.upper = &header_;
-    link_.lower = &reassembly_;
-    reassembly_.upper = &link_;
-    reassembly_.lower = &port_;
-    port_.neighbour = &reassembly_;
+    WireStack(transaction_, header_, link_, reassembly_);
     receive_.inbound = 1;
     port_.SetReceiveMessage(&receive_);
     LoadSerialSettings(context.ini, *this, "0");

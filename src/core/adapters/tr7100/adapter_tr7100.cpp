@@ -20,27 +20,13 @@ CAdapterTR7100::CAdapterTR7100(const AdapterContext& context)
 
 void CAdapterTR7100::WireNormal()
 {
-    transaction_.neighbour = &header_;
-    header_.upper = &transaction_;
-    header_.lower = &link_;
-    link_.upper = &header_;
-    link_.lower = &reassembly_;
-    reassembly_.upper = &link_;
-    reassembly_.lower = &port_;
-    port_.neighbour = &reassembly_;
+    WireStack(transaction_, header_, link_, reassembly_);
     stream_ = false;
 }
 
 void CAdapterTR7100::WireStream()
 {
-    transaction_.neighbour = &header_;
-    header_.upper = &transaction_;
-    header_.lower = &checksum_;
-    checksum_.upper = &header_;
-    checksum_.lower = &streamLayer_;
-    streamLayer_.upper = &checksum_;
-    streamLayer_.lower = &port_;
-    port_.neighbour = &streamLayer_;
+    WireStack(transaction_, header_, checksum_, streamLayer_);
     stream_ = true;
 }
 
