@@ -25,6 +25,11 @@ test -f /usr/share/man/man1/nalvexa.1.gz -o -f /usr/share/man/man1/nalvexa.1
 test -f /usr/share/applications/nalvexa.desktop
 test -f /lib/systemd/system/nalvexa@.service
 id nalvexa | grep -q dialout
+if command -v systemd-analyze >/dev/null; then
+  # The unit as systemd reads it (no systemd runs here to start it).
+  out=$(systemd-analyze verify --man=no nalvexa@TR7100.service 2>&1 || true)
+  [ -z "$out" ] || { echo "$out"; exit 1; }
+fi
 
 /usr/bin/nalvexa-sim tr7100 --set=0x1234=0xABCD >"$work/sim.out" 2>"$work/sim.log" &
 until grep -q '^device ' "$work/sim.out" 2>/dev/null; do sleep 0.1; done
