@@ -21,6 +21,9 @@ protected:
     // The simulator with its options; returns its device path.
     std::string StartSim(const std::string& drive, std::vector<std::string> options = {})
     {
+        // The old driver goes first: it saves its settings as it ends.
+        driver.reset();
+        sim.reset();
         std::vector<std::string> argv = {NALVEXA_SIM_BIN, drive};
         argv.insert(argv.end(), options.begin(), options.end());
         sim = std::make_unique<Process>(argv);
@@ -32,6 +35,7 @@ protected:
     // The driver on an ini file of that text; returns the port it listens on.
     uint16_t StartDriver(const std::string& ini, std::vector<std::string> args = {})
     {
+        driver.reset();
         iniPath = dir + "/Nalvexa.ini";
         WriteFile(iniPath, ini);
         std::vector<std::string> argv = {NALVEXA_BIN, "--headless", "--ini", iniPath};

@@ -174,6 +174,23 @@ TEST_F(Lvt, AHundredElementReadIsSplitIntoTwoFramesAndOneReply)
     }
 }
 
+TEST_F(Lvt, BytesThatCameBeforeTheNextFrameAreNotItsAnswer)
+{
+    // The controller repeats its first answer in the same piece; by then the
+    // second frame has gone out, and the repetition must not count for it.
+    Read(0x10, 0, 100, 200);
+    Bytes first = Answer(0, Bytes(128, 0x11));
+    Bytes twice = first;
+    twice.insert(twice.end(), first.begin(), first.end());
+    device.Arrive(twice);
+    ASSERT_EQ(device.writes.size(), 2u);
+    EXPECT_TRUE(reply.replies.empty()) << "the second frame still waits for its own answer";
+    device.Arrive(Answer(0, Bytes(72, 0x22)));
+    ASSERT_EQ(reply.replies.size(), 1u);
+    EXPECT_EQ(request.data[128], 0x22);
+    EXPECT_EQ(request.data[199], 0x22);
+}
+
 TEST_F(Lvt, ExactlyOneHundredTwentyEightBytesIsOneFrame)
 {
     Read(0x10, 0, 64, 128);

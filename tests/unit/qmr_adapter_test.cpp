@@ -110,9 +110,21 @@ TEST_F(Qmr, AnswersInPiecesAndTwoInOnePiece)
     two.insert(two.end(), other.begin(), other.end());
     device.Arrive(two);
     ASSERT_EQ(reply.replies.size(), 2u);
-    ASSERT_EQ(secondReply.replies.size(), 1u);
     EXPECT_EQ(reply.replies[1].data[0], 0x01);
+    EXPECT_TRUE(secondReply.replies.empty()) << "the second answer came before the second frame went out";
+    device.Arrive(other);
+    ASSERT_EQ(secondReply.replies.size(), 1u);
     EXPECT_EQ(secondReply.replies[0].data[0], 0x02);
+
+    // With nothing sent between them, two frames in one piece are taken in turn.
+    Read(3, 2, 1, 7, 0);
+    Bytes badThenGood = {0x04, 0x03, 0x01, 0x00, 0x00};
+    Bytes good = Framed({0x03, 0x01, 0x00, 0x07});
+    badThenGood.insert(badThenGood.end(), good.begin(), good.end());
+    device.Arrive(badThenGood);
+    ASSERT_EQ(reply.replies.size(), 3u);
+    EXPECT_EQ(reply.replies[2].status, 0);
+    EXPECT_EQ(reply.replies[2].data[0], 0x07);
 }
 
 TEST_F(Qmr, FailuresAndTheirStatuses)

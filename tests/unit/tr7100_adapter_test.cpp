@@ -166,12 +166,23 @@ TEST_F(Tr7100, AnswersInPiecesAndTwoInOnePiece)
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(device.writes.size(), 2u) << "the second frame goes out after the first reply";
 
+    // Two answers in one piece are taken one after the other ...
     reply.replies.clear();
     Read(5, 0x1234);
+    device.Arrive({0x05, 0x12, 0x35, 0x00, 0x01, 0x01, 0x05, 0x12, 0x34, 0x00, 0x02, 0x02});
+    ASSERT_EQ(reply.replies.size(), 1u) << "a bad echo, then the good answer";
+    EXPECT_EQ(reply.replies[0].data[0], 0x02);
+
+    // ... but bytes that were there before the next frame went out are not its answer.
+    reply.replies.clear();
+    Read(5, 0x1234);
+    Read(5, 0x1234);
     device.Arrive({0x05, 0x12, 0x34, 0x00, 0x01, 0x01, 0x05, 0x12, 0x34, 0x00, 0x02, 0x02});
+    ASSERT_EQ(reply.replies.size(), 1u);
+    EXPECT_EQ(reply.replies[0].data[0], 0x01);
+    device.Arrive({0x05, 0x12, 0x34, 0x00, 0x03, 0x03});
     ASSERT_EQ(reply.replies.size(), 2u);
-    EXPECT_EQ(reply.replies[0].status, 0);
-    EXPECT_EQ(reply.replies[1].data[0], 0x02);
+    EXPECT_EQ(reply.replies[1].data[0], 0x03);
 }
 
 TEST_F(Tr7100, StaleBytesOnTheLineAreGivenUpAfterTheResponseInterval)

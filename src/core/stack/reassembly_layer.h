@@ -26,6 +26,7 @@ public:
         auto& piece = static_cast<FrameT&>(*message);
         if (!piece.inbound) {
             assembly_.Clear();
+            ++framesSent_;
             return;
         }
         int64_t now = clock_.nowMs();
@@ -35,8 +36,12 @@ public:
             assembly_.Append(piece.bytes[i]);
             if (Whole(assembly_)) {
                 assembly_.from = piece.from;
+                const uint64_t sent = framesSent_;
                 if (upper) upper->Receive(&assembly_, this);
                 assembly_.Clear();
+                // A frame went out meanwhile: what is left of this piece arrived
+                // before it and cannot be its answer.
+                if (framesSent_ != sent) break;
             }
         }
         piece.stop = true;
@@ -50,6 +55,7 @@ private:
     const LinkSettings& timing_;
     FrameT assembly_;
     int64_t lastByteAt_ = 0;
+    uint64_t framesSent_ = 0;
 };
 
 // Frames delimited by their first byte: that many bytes follow it.
