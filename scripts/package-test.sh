@@ -5,7 +5,7 @@
 # Then removes the package again. Needs root (CI is).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh build-package -DCMAKE_BUILD_TYPE=Release -DNALVEXA_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr
+scripts/build.sh build-package -DCMAKE_BUILD_TYPE=Release -DNALVEXA_BENCH=OFF -DNALVEXA_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr
 (cd build-package && cpack -G DEB >/dev/null)
 deb=$(ls build-package/nalvexa_*_amd64.deb)
 echo "package: $deb"
