@@ -76,6 +76,8 @@ public:
     virtual bool isOpen() const = 0;
     virtual bool write(const uint8_t* bytes, int count) = 0;
     virtual void setBytesArrived(BytesArrived handler) = 0;
+    // Drops what has arrived and was not yet handed over.
+    virtual void discardInput() = 0;
 };
 
 // One accepted TCP client. Reading is pulled, so that unread requests stay

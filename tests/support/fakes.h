@@ -60,9 +60,24 @@ public:
         return true;
     }
     void setBytesArrived(BytesArrived handler) override { arrived_ = std::move(handler); }
+    void discardInput() override
+    {
+        ++discards;
+        pending.clear();
+    }
 
     // The drive's bytes reach the port in one piece.
     void Arrive(const Bytes& bytes) { arrived_(bytes.data(), static_cast<int>(bytes.size())); }
+    // Bytes that arrived in the device but are not yet read.
+    void Pend(const Bytes& bytes) { pending.insert(pending.end(), bytes.begin(), bytes.end()); }
+    void DeliverPending()
+    {
+        Bytes now;
+        now.swap(pending);
+        if (!now.empty()) Arrive(now);
+    }
+    Bytes pending;
+    int discards = 0;
 
     std::function<void(const Bytes&)> onWrite;  // the drive's reaction, if any
     SerialOpenResult openResult = SerialOpenResult::Ok;

@@ -20,7 +20,9 @@ public:
     {
         sleeps.push_back(ms);
         now_ += ms;
+        if (onSleep) onSleep(ms);
     }
+    std::function<void(int ms)> onSleep;  // what happens in the world meanwhile
 
     // Runs every timer that falls due up to now + ms, then sets the time.
     void Advance(int64_t ms);

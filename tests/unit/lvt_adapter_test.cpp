@@ -191,6 +191,23 @@ TEST_F(Lvt, BytesThatCameBeforeTheNextFrameAreNotItsAnswer)
     EXPECT_EQ(request.data[199], 0x22);
 }
 
+TEST_F(Lvt, BytesWaitingInTheDeviceWhenAFrameGoesOutAreDiscarded)
+{
+    // The repetition of the first answer comes while the next frame is prepared.
+    Read(0x10, 0, 100, 200);
+    Bytes first = Answer(0, Bytes(128, 0x11));
+    clock.onSleep = [&](int) { device.Pend(first); };  // during the 20 ms before the second frame
+    device.Arrive(first);
+    clock.onSleep = nullptr;
+    ASSERT_EQ(device.writes.size(), 2u);
+    device.DeliverPending();
+    EXPECT_TRUE(reply.replies.empty()) << "discarded when the second frame went out";
+    EXPECT_GE(device.discards, 2);
+    device.Arrive(Answer(0, Bytes(72, 0x22)));
+    ASSERT_EQ(reply.replies.size(), 1u);
+    EXPECT_EQ(request.data[128], 0x22);
+}
+
 TEST_F(Lvt, ExactlyOneHundredTwentyEightBytesIsOneFrame)
 {
     Read(0x10, 0, 64, 128);

@@ -37,6 +37,7 @@ int SerialPort::Close()
 void SerialPort::WriteFrame(const Frame& frame)
 {
     int count = std::clamp(frame.count, 0, static_cast<int>(frame.bytes.size()));
+    if (discardBeforeWrite_ && device_.isOpen()) device_.discardInput();
     if (!device_.write(frame.bytes.data(), count)) notifier_.message("Unable to call WriteFile");
 }
 

@@ -37,6 +37,9 @@ public:
     void setRtsControl(int mode) { line_.rtsControl = mode; }
     int dtrControl() const { return line_.dtrControl; }
     void setDtrControl(int mode) { line_.dtrControl = mode; }
+    // A request-and-answer line drops what is still waiting when a frame goes
+    // out: it came before the frame and cannot be its answer. A stream does not.
+    void setDiscardBeforeWrite(bool on) { discardBeforeWrite_ = on; }
     uint8_t suppressDelivery() const { return suppressDelivery_; }
     void setSuppressDelivery(uint8_t on) { suppressDelivery_ = on; }
 
@@ -50,6 +53,7 @@ private:
     std::string portName_ = "COM1:";
     SerialLineSettings line_;
     uint8_t suppressDelivery_ = 0;
+    bool discardBeforeWrite_ = true;
 };
 
 }  // namespace nalvexa

@@ -72,6 +72,13 @@ bool QtSerialDevice::write(const uint8_t* bytes, int count)
     return true;
 }
 
+void QtSerialDevice::discardInput()
+{
+    if (!port_.isOpen()) return;
+    port_.readAll();  // what Qt has already read
+    port_.clear(QSerialPort::Input);  // and what the driver still holds
+}
+
 void QtSerialDevice::OnReadyRead()
 {
     char buffer[1000];

@@ -18,6 +18,7 @@ public:
     bool isOpen() const override { return port_.isOpen(); }
     bool write(const uint8_t* bytes, int count) override;
     void setBytesArrived(BytesArrived handler) override { handler_ = std::move(handler); }
+    void discardInput() override;
 
 private:
     void OnReadyRead();

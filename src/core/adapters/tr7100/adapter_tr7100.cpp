@@ -21,12 +21,14 @@ CAdapterTR7100::CAdapterTR7100(const AdapterContext& context)
 void CAdapterTR7100::WireNormal()
 {
     WireStack(transaction_, header_, link_, reassembly_);
+    port_.setDiscardBeforeWrite(true);
     stream_ = false;
 }
 
 void CAdapterTR7100::WireStream()
 {
     WireStack(transaction_, header_, checksum_, streamLayer_);
+    port_.setDiscardBeforeWrite(false);
     stream_ = true;
 }
 
