@@ -15,10 +15,7 @@ constexpr uint32_t kNoSuchObject = 0x06020000;
 constexpr uint32_t kLengthMismatch = 0x06070010;
 constexpr size_t kMaxValue = 255;
 
-uint32_t LittleEndian32(const uint8_t* p)
-{
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
+using can::LittleEndian32;
 
 // "IDX/SUB", numbers as 8192 or 0x2000.
 bool ParseKey(const std::string& text, std::pair<uint16_t, uint8_t>& key)

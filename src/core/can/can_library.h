@@ -53,6 +53,12 @@ constexpr uint16_t kBtr1M = 0x0014;
 // The rate of a bit-timing code in kbit/s, 0 for a code the program never produces.
 int KbitPerSecond(uint16_t btr);
 
+// CANopen puts multi-byte numbers on the bus low byte first.
+inline uint32_t LittleEndian32(const uint8_t* p)
+{
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
 }  // namespace can
 
 class ICanLibrary {

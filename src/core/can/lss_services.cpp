@@ -79,8 +79,7 @@ uint32_t CCANDriver::Inquire(uint8_t command, const char* failure)
     Lss({command}, true, failure);
     CanMessage answer;
     if (!ReadCanMessage(nullptr, answer)) return 0;
-    return uint32_t{answer.data[1]} | uint32_t{answer.data[2]} << 8 | uint32_t{answer.data[3]} << 16 |
-           uint32_t{answer.data[4]} << 24;
+    return can::LittleEndian32(answer.data + 1);
 }
 
 uint32_t CCANDriver::InquireIdentityVendorID() { return Inquire(0x5A, "Error executing InquireIdentityVendorID CAN_Write"); }

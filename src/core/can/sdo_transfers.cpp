@@ -22,10 +22,7 @@ constexpr uint8_t kLastBlockSegment = 0x80;
 constexpr uint8_t kMaxBlockSize = 127;
 constexpr uint32_t kBlockBytes = 64;
 
-uint32_t LittleEndian32(const uint8_t* p)
-{
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
+using can::LittleEndian32;
 
 }  // namespace
 
