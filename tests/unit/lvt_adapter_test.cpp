@@ -6,6 +6,7 @@
 
 #include "adapters/lvt/adapter_lvt.h"
 #include "fakes.h"
+#include "serial_adapter_fixture.h"
 #include "loopback_can_library.h"
 #include "manual_clock.h"
 #include "temp_dir.h"
@@ -47,32 +48,18 @@ Bytes Answer(uint8_t status, const Bytes& data = {})
     return Framed(payload);
 }
 
-class Lvt : public ::testing::Test {
+class Lvt : public SerialAdapterFixture<CAdapterLVT> {
 protected:
-    Lvt() : ini(dir.Write("Nalvexa.ini", "[TR7100]\nBaudRate=9600\n")), adapter(Context()) { reply.Watch(&request); }
-    AdapterContext Context() { return AdapterContext{clock, clock, notifier, ini, device, can}; }
+    Lvt() : SerialAdapterFixture("[TR7100]\nBaudRate=9600\n") {}
 
     void Read(uint32_t object, uint32_t offset, uint32_t elements, uint32_t length)
     {
-        request.FillRead(0, length, object, offset, elements, &reply);
-        adapter.Execute(&request);
+        Execute(nalvexa::Read, 0, length, object, offset, elements);
     }
     void Write(uint32_t object, uint32_t offset, uint32_t elements, const Bytes& data)
     {
-        request.FillWrite(0, static_cast<uint32_t>(data.size()), object, offset, elements, &reply);
-        std::copy(data.begin(), data.end(), request.data.begin());
-        adapter.Execute(&request);
+        Execute(nalvexa::Write, 0, static_cast<uint32_t>(data.size()), object, offset, elements, data);
     }
-
-    TempDir dir;
-    IniFile ini;
-    ManualClock clock;
-    FakeNotifier notifier;
-    FakeSerialDevice device;
-    LoopbackCanLibrary can;
-    CAdapterLVT adapter;
-    DriverRequest request;
-    RecordingReply reply;
 };
 
 TEST_F(Lvt, FramesOfAReadAndAWriteByteForByte)

@@ -3,6 +3,7 @@
 
 #include "adapters/qmr/adapter_qmr.h"
 #include "fakes.h"
+#include "serial_adapter_fixture.h"
 #include "loopback_can_library.h"
 #include "manual_clock.h"
 #include "stack/sum8.h"
@@ -19,32 +20,18 @@ Bytes Framed(Bytes body)
     return body;
 }
 
-class Qmr : public ::testing::Test {
+class Qmr : public SerialAdapterFixture<CAdapterQMR> {
 protected:
-    Qmr() : ini(dir.Write("Nalvexa.ini", "[TR7100]\nBaudRate=19200\n")), adapter(Context()) { reply.Watch(&request); }
-    AdapterContext Context() { return AdapterContext{clock, clock, notifier, ini, device, can}; }
+    Qmr() : SerialAdapterFixture("[TR7100]\nBaudRate=19200\n") {}
 
     void Read(uint32_t address, uint32_t length, uint32_t i1, uint32_t i2, uint32_t i3)
     {
-        request.FillRead(address, length, i1, i2, i3, &reply);
-        adapter.Execute(&request);
+        Execute(nalvexa::Read, address, length, i1, i2, i3);
     }
     void Write(uint32_t address, const Bytes& data, uint32_t i1, uint32_t i2, uint32_t i3)
     {
-        request.FillWrite(address, static_cast<uint32_t>(data.size()), i1, i2, i3, &reply);
-        std::copy(data.begin(), data.end(), request.data.begin());
-        adapter.Execute(&request);
+        Execute(nalvexa::Write, address, static_cast<uint32_t>(data.size()), i1, i2, i3, data);
     }
-
-    TempDir dir;
-    IniFile ini;
-    ManualClock clock;
-    FakeNotifier notifier;
-    FakeSerialDevice device;
-    LoopbackCanLibrary can;
-    CAdapterQMR adapter;
-    DriverRequest request;
-    RecordingReply reply;
 };
 
 TEST_F(Qmr, RequestsBecomeFramesOfBothForms)

@@ -5,6 +5,7 @@
 
 #include "adapters/tr7100/adapter_tr7100.h"
 #include "fakes.h"
+#include "serial_adapter_fixture.h"
 #include "loopback_can_library.h"
 #include "manual_clock.h"
 #include "temp_dir.h"
@@ -12,40 +13,22 @@
 namespace nalvexa::test {
 namespace {
 
-class Tr7100 : public ::testing::Test {
+class Tr7100 : public SerialAdapterFixture<CAdapterTR7100> {
 protected:
-    Tr7100() : ini(dir.File("Nalvexa.ini")), adapter(AdapterContext{clock, clock, notifier, ini, device, can})
-    {
-        reply.Watch(&request);
-    }
-
     void Read(uint32_t address, uint32_t parameter, uint32_t bit6Off = 1)
     {
-        request.FillRead(address, 2, parameter, bit6Off, 0, &reply);
-        adapter.Execute(&request);
+        Execute(nalvexa::Read, address, 2, parameter, bit6Off, 0);
     }
     void Write(uint32_t address, uint32_t parameter, uint16_t value, uint32_t bit6Off = 1)
     {
-        request.FillWrite(address, 2, parameter, bit6Off, 0, &reply);
-        request.data[0] = static_cast<uint8_t>(value);
-        request.data[1] = static_cast<uint8_t>(value >> 8);
-        adapter.Execute(&request);
+        Execute(nalvexa::Write, address, 2, parameter, bit6Off, 0,
+                {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)});
     }
     void Control(uint32_t code, uint32_t p1)
     {
         request.FillControl(code, p1, 0, &reply);
         adapter.Execute(&request);
     }
-
-    TempDir dir;
-    IniFile ini;
-    ManualClock clock;
-    FakeNotifier notifier;
-    FakeSerialDevice device;
-    LoopbackCanLibrary can;
-    CAdapterTR7100 adapter;
-    DriverRequest request;
-    RecordingReply reply;
 };
 
 TEST_F(Tr7100, ReadGoesOutAsThreeBytesAndTheValueComesBackLowByteFirst)
