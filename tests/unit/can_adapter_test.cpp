@@ -147,6 +147,85 @@ TEST_F(Can, FramesWaitingBeforeARequestAreFlushed)
     EXPECT_EQ(request.data[0], 0x5A);
 }
 
+// Frames of every kind that a busy bus puts before the drive's answer.
+TEST_F(Can, OnlyTheAnswerToTheRequestIsTakenFromABusyBus)
+{
+    auto with = [](CanMessage m, uint8_t type, uint8_t length) {
+        m.type = type;
+        m.length = length;
+        return m;
+    };
+    CanMessage heartbeat = Frame({0x05}, 0x702);
+    heartbeat.length = 1;
+    const struct Case {
+        const char* name;
+        CanMessage foreign;
+    } cases[] = {
+        {"a heartbeat", heartbeat},
+        {"a PDO", with(Frame({0xDE, 0xAD, 0xBE, 0xEF}, 0x181), 0, 4)},
+        {"another node's answer", Frame({0x4F, 0x00, 0x20, 0x01, 0x99}, 0x582)},
+        {"an answer for another object", Frame({0x4F, 0x01, 0x20, 0x01, 0x99})},
+        {"an answer for another sub-index", Frame({0x4F, 0x00, 0x20, 0x02, 0x99})},
+        {"an abort for another object", Frame({0x80, 0x00, 0x21, 0x01, 0, 0, 2, 6})},
+        {"a download answer for the object", Frame({0x60, 0x00, 0x20, 0x01})},
+        {"seven bytes", with(Frame({0x4F, 0x00, 0x20, 0x01, 0x99}), 0, 7)},
+        {"a remote frame", with(Frame({0x4F, 0x00, 0x20, 0x01, 0x99}), 1, 8)},
+        {"a 29-bit identifier", with(Frame({0x4F, 0x00, 0x20, 0x01, 0x99}), 2, 8)},
+    };
+    for (const Case& c : cases) {
+        const CanMessage foreign = c.foreign;
+        bus.SetDrive([foreign](const CanMessage& sent, LoopbackCanLibrary& b) {
+            b.Queue(foreign);
+            b.Queue(Frame({0x4F, sent.data[1], sent.data[2], sent.data[3], 0x5A}), 3);
+        });
+        const uint64_t ignored = Adapter().ignoredFrames();
+        Execute(Read, 0x2000, 1, 1, {}, 2);
+        EXPECT_EQ(reply.replies.back().status, 0) << c.name;
+        EXPECT_EQ(Bytes(request.data.begin(), request.data.begin() + 2), (Bytes{0x5A, 0x00})) << c.name;
+        EXPECT_EQ(Adapter().ignoredFrames(), ignored + 1) << c.name;
+    }
+}
+
+TEST_F(Can, SegmentAnswersMustCarryTheExpectedToggle)
+{
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] == 0x40) {
+            b.Queue(Frame({0x41, 0x08, 0x10, 0x00, 10, 0, 0, 0}));
+        } else if (sent.data[0] == 0x60) {
+            b.Queue(Frame({0x80, 0x00, 0x20, 0x01, 0, 0, 0, 8}));  // an abort of another transfer
+            b.Queue(Frame({0x10, 9, 9, 9, 9, 9, 9, 9}));        // the wrong toggle
+            b.Queue(Frame({0x00, 1, 2, 3, 4, 5, 6, 7}));
+        } else {
+            b.Queue(Frame({0x09, 9, 9, 9}));  // a copy of the first segment's answer, last, toggle 0
+            b.Queue(Frame({0x19, 8, 9, 10}));
+        }
+    });
+    Execute(Read, 0x1008, 0, 0, {}, 10);
+    EXPECT_EQ(reply.replies[0].status, 0);
+    EXPECT_EQ(Bytes(request.data.begin(), request.data.begin() + 10), (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(Adapter().ignoredFrames(), 3u);
+
+    // An abort that names the transfer's object ends it.
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] == 0x40) b.Queue(Frame({0x41, 0x08, 0x10, 0x00, 10, 0, 0, 0}));
+        else b.Queue(Frame({0x80, 0x08, 0x10, 0x00, 0, 0, 3, 5}));
+    });
+    Execute(Read, 0x1008, 0, 0, {}, 10);
+    EXPECT_EQ(reply.replies.back().status, 8);
+}
+
+TEST_F(Can, ForeignFramesDoNotLengthenTheWait)
+{
+    bus.SetDrive([](const CanMessage&, LoopbackCanLibrary& b) {
+        for (int t = 1000; t < 30000; t += 1000) b.Queue(Frame({0x05}, 0x702), t);
+    });
+    Adapter();
+    const int64_t before = clock.nowMs();
+    Execute(Read, 0x2000, 1, 1, {}, 2);
+    EXPECT_EQ(reply.replies[0].status, 40);
+    EXPECT_EQ(clock.nowMs() - before, 16383);
+}
+
 TEST_F(Can, AnAbortEndsOnlyItsSubIndex)
 {
     bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
@@ -185,9 +264,9 @@ TEST_F(Can, AnUploadThatNeverEndsStopsAtTheEndOfData)
 {
     bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
         if (sent.data[0] == 0x40)
-            b.Queue(Frame({0x41, 0, 0, 0, 0xFF, 0xFF, 0, 0}));
-        else
-            b.Queue(Frame({0x00, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB}));  // never the last
+            b.Queue(Frame({0x41, sent.data[1], sent.data[2], sent.data[3], 0xFF, 0xFF, 0, 0}));
+        else  // never the last
+            b.Queue(Frame({static_cast<uint8_t>(sent.data[0] & 0x10), 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB}));
     });
     Execute(Read, 0x1008, 0, 1, {}, 16);
     ASSERT_EQ(reply.replies.size(), 1u);
@@ -198,7 +277,12 @@ TEST_F(Can, AnUploadThatNeverEndsStopsAtTheEndOfData)
 
 TEST_F(Can, SegmentedDownloadsOf10And255Bytes)
 {
-    AnswerAlways({0x60, 0, 0, 0, 0, 0, 0, 0});
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] == 0x21)
+            b.Queue(Frame({0x60, sent.data[1], sent.data[2], sent.data[3]}));
+        else
+            b.Queue(Frame({static_cast<uint8_t>(0x20 | (sent.data[0] & 0x10))}));
+    });
     Bytes ten = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
     Execute(Write, 0x2100, 1, 1, ten);
     ASSERT_EQ(bus.sent.size(), 3u);
@@ -219,7 +303,9 @@ TEST_F(Can, SegmentedDownloadsOf10And255Bytes)
 
 TEST_F(Can, ExpeditedDownloadsShareTheLengthOverTheRange)
 {
-    AnswerAlways({0x60});
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        b.Queue(Frame({0x60, sent.data[1], sent.data[2], sent.data[3]}));
+    });
     Execute(Write, 0x2000, 1, 2, {1, 2, 3, 4, 5, 6, 7, 8});
     ASSERT_EQ(bus.sent.size(), 2u);
     EXPECT_EQ(DataOf(bus.sent[0]), (Bytes{0x23, 0x00, 0x20, 1, 1, 2, 3, 4}));
@@ -271,7 +357,7 @@ TEST_F(Can, ASilentDriveTimesOutAfterTheWholeWaitAndALateFrameStillCounts)
     EXPECT_EQ(reply.replies[0].status, 40);
     EXPECT_EQ(clock.nowMs() - before, 16383);
 
-    bus.SetDrive([](const CanMessage&, LoopbackCanLibrary& b) { b.Queue(Frame({0x4F, 0, 0, 0, 0x42}), 16383); });
+    bus.SetDrive([](const CanMessage&, LoopbackCanLibrary& b) { b.Queue(Frame({0x4F, 0x00, 0x20, 0x01, 0x42}), 16383); });
     Execute(Read, 0x2000, 1, 1, {}, 1);
     EXPECT_EQ(reply.replies.back().status, 0);
     EXPECT_EQ(request.data[0], 0x42);

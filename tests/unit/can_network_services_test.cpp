@@ -173,5 +173,29 @@ TEST_F(Network, AnInquiryFlushesWhatWaitedBefore)
     EXPECT_EQ(driver.InquireIdentityVendorID(), 7u);
 }
 
+TEST_F(Network, LssAnswersComeOnTheSlaveIdentifierWithTheServicesCommand)
+{
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        CanMessage sdo = LssAnswer({0x5A, 0xEE});
+        sdo.id = 0x581;  // an SDO answer that happens to look like it
+        b.Queue(sdo);
+        b.Queue(LssAnswer({0x5B, 0xEE}));           // the answer to another inquiry
+        CanMessage shorter = LssAnswer({sent.data[0], 0xEE});
+        shorter.length = 5;
+        b.Queue(shorter);
+        b.Queue(LssAnswer({sent.data[0], 0x07}), 2);
+    });
+    EXPECT_EQ(driver.InquireIdentityVendorID(), 7u);
+    EXPECT_EQ(driver.ignoredFrames(), 3u);
+
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] != 0x11) return;
+        b.Queue(LssAnswer({0x17, 0x01}));  // a store confirmation with an error is not this answer
+        b.Queue(LssAnswer({0x11, 0x00}));
+    });
+    driver.ConfigureNodeId(5);
+    EXPECT_TRUE(notifier.messages.empty());
+}
+
 }  // namespace
 }  // namespace nalvexa::test

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "can/can_driver.h"
+#include "can/sdo_answer.h"
 #include "server/adapter_interfaces.h"
 
 namespace nalvexa {
@@ -29,9 +30,14 @@ private:
     bool SdoUpload(DriverRequest& request, uint8_t subIndex, uint32_t& cursor);
     void SdoDownload(DriverRequest& request, uint8_t subIndex, uint32_t& cursor, uint32_t perObject);
     void SdoBlockDownload(DriverRequest& request);
-    void ReadSdoAnswer(DriverRequest& request, CanMessage& answer);
+    // The answers that belong to this transfer: an initiate answer names the
+    // object, one within the transfer carries the toggle (-1: none).
+    SdoAnswer Expect(uint8_t mask, uint8_t command, const DriverRequest& request, uint8_t subIndex) const;
+    SdoAnswer ExpectWithin(uint8_t mask, uint8_t command, const DriverRequest& request, uint8_t subIndex,
+                           int toggle) const;
+    void ReadSdoAnswer(DriverRequest& request, CanMessage& answer, const SdoAnswer& expected);
     // False when no frame came (status set); an abort sets its status and is reported as read.
-    bool ReadAnswer(DriverRequest& request, CanMessage& answer);
+    bool ReadAnswer(DriverRequest& request, CanMessage& answer, const SdoAnswer& expected);
     static bool IsAbort(const CanMessage& answer) { return answer.data[0] == 0x80; }
     void SetAbortStatus(DriverRequest& request, const CanMessage& answer);
     CanMessage SdoFrame(uint8_t command, uint16_t index = 0, uint8_t subIndex = 0) const;

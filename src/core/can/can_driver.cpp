@@ -67,9 +67,9 @@ void CCANDriver::WriteCanMessage(const CanMessage& frame)
     if (library_.CAN_Write(frame) != can::kOk) notifier_.message("Error executing CAN_Write (CCANDriver::WriteCanMessage)");
 }
 
-bool CCANDriver::ReadCanMessage(DriverRequest* request, CanMessage& frame)
+bool CCANDriver::ReadCanMessage(DriverRequest* request, CanMessage& frame, const AnswerMatch& match)
 {
-    uint32_t result = wait_ == CanWait::Event ? WaitForAnswer(frame) : PollWithDoublingSleeps(frame);
+    uint32_t result = wait_ == CanWait::Event ? WaitForAnswer(frame, match) : PollWithDoublingSleeps(frame, match);
     if (result == can::kOk) return true;
     if (result == can::kQueueEmpty) {
         if (request)
@@ -85,11 +85,22 @@ bool CCANDriver::ReadCanMessage(DriverRequest* request, CanMessage& frame)
     return false;
 }
 
-uint32_t CCANDriver::WaitForAnswer(CanMessage& frame)
+uint32_t CCANDriver::ReadMatching(CanMessage& frame, const AnswerMatch& match)
+{
+    // A busy bus returns to the caller now and then, so that its deadline still counts.
+    for (int i = 0; i < 256; ++i) {
+        uint32_t result = library_.CAN_Read(frame);
+        if (result != can::kOk || match(frame)) return result;
+        ++ignored_;
+    }
+    return can::kQueueEmpty;
+}
+
+uint32_t CCANDriver::WaitForAnswer(CanMessage& frame, const AnswerMatch& match)
 {
     const int64_t start = clock_.nowMs();
     for (;;) {
-        uint32_t result = library_.CAN_Read(frame);
+        uint32_t result = ReadMatching(frame, match);
         if (result != can::kQueueEmpty) return result;
         int64_t waited = clock_.nowMs() - start;
         // The poll after the wait has run out still counts: a frame on the last moment is delivered.
@@ -98,12 +109,12 @@ uint32_t CCANDriver::WaitForAnswer(CanMessage& frame)
     }
 }
 
-uint32_t CCANDriver::PollWithDoublingSleeps(CanMessage& frame)
+uint32_t CCANDriver::PollWithDoublingSleeps(CanMessage& frame, const AnswerMatch& match)
 {
-    uint32_t result = library_.CAN_Read(frame);
+    uint32_t result = ReadMatching(frame, match);
     for (int delay = 1; result == can::kQueueEmpty && delay <= 8192; delay *= 2) {
         sleeper_.sleepMs(delay);
-        result = library_.CAN_Read(frame);
+        result = ReadMatching(frame, match);
     }
     return result;
 }

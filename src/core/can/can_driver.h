@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 
@@ -19,6 +20,10 @@ enum class CanWait {
     Event,     // wake when a frame arrives, up to the same total time
     Doubling,  // poll with sleeps of 1, 2, 4 ... 8192 ms
 };
+
+// Which received frames can be the answer that is awaited. Every other frame
+// on the bus (other nodes, heartbeats, PDOs, stale answers) is passed over.
+using AnswerMatch = std::function<bool(const CanMessage& frame)>;
 
 // The one place that touches the CAN library: its settings (section "CAN"),
 // opening and closing it, single frames, and the library's errors as
@@ -45,9 +50,12 @@ public:
     void DeinitDriver();
     void FlushReceiveQueue();
     void WriteCanMessage(const CanMessage& frame);
-    // One frame into `frame`; false after a time-out or a library error,
-    // which become the request's status, or a message box without a request.
-    bool ReadCanMessage(DriverRequest* request, CanMessage& frame);
+    // The first frame that `match` accepts, into `frame`; false after a
+    // time-out or a library error, which become the request's status, or a
+    // message box without a request. Frames it passes over do not extend the wait.
+    bool ReadCanMessage(DriverRequest* request, CanMessage& frame, const AnswerMatch& match);
+    // Frames passed over while waiting for answers, since the start.
+    uint64_t ignoredFrames() const { return ignored_; }
     static int32_t DriverErrorStatus(uint32_t code);
     static const char* DriverErrorText(uint32_t code);
     void SetDriverErrorStatus(DriverRequest& request, uint32_t code) { request.status = DriverErrorStatus(code); }
@@ -96,10 +104,13 @@ private:
     void Nmt(uint8_t command, const char* failure);
     void Lss(std::initializer_list<uint8_t> bytes, bool flush, const char* failure);
     uint32_t Inquire(uint8_t command, const char* failure);
-    uint32_t WaitForAnswer(CanMessage& frame);
-    uint32_t PollWithDoublingSleeps(CanMessage& frame);
+    uint32_t WaitForAnswer(CanMessage& frame, const AnswerMatch& match);
+    uint32_t PollWithDoublingSleeps(CanMessage& frame, const AnswerMatch& match);
+    // Reads until a frame matches or the queue is empty (or fails).
+    uint32_t ReadMatching(CanMessage& frame, const AnswerMatch& match);
 
     CanWait wait_ = CanWait::Event;
+    uint64_t ignored_ = 0;
 };
 
 }  // namespace nalvexa

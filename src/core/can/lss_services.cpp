@@ -7,6 +7,7 @@ namespace nalvexa {
 namespace {
 
 constexpr uint32_t kLssMasterId = 0x7E5;
+constexpr uint32_t kLssSlaveId = 0x7E4;
 constexpr int kStepPauseMs = 100;
 constexpr int kInquiryPauseMs = 200;
 
@@ -28,6 +29,15 @@ CanMessage LssFrame(std::initializer_list<uint8_t> bytes)
     int i = 0;
     for (uint8_t b : bytes) f.data[i++] = b;
     return f;
+}
+
+// A slave's answer to the service `command`: on the slaves' identifier, eight
+// bytes, the same command specifier.
+AnswerMatch LssAnswerTo(uint8_t command)
+{
+    return [command](const CanMessage& f) {
+        return f.id == kLssSlaveId && f.type == 0 && f.length == 8 && f.data[0] == command;
+    };
 }
 
 }  // namespace
@@ -53,7 +63,7 @@ void CCANDriver::ConfigureNodeId(uint8_t nodeId)
     // Flushed, so that a slave's confirmation of the selective switch is not taken for this answer.
     Lss({0x11, nodeId}, true, "Error executing ConfigureNodeId");
     CanMessage answer;
-    if (ReadCanMessage(nullptr, answer) && answer.data[1] != 0)
+    if (ReadCanMessage(nullptr, answer, LssAnswerTo(0x11)) && answer.data[1] != 0)
         notifier_.message("Error received after ConfigureNodeId CAN_Write");
 }
 
@@ -78,7 +88,7 @@ uint32_t CCANDriver::Inquire(uint8_t command, const char* failure)
 {
     Lss({command}, true, failure);
     CanMessage answer;
-    if (!ReadCanMessage(nullptr, answer)) return 0;
+    if (!ReadCanMessage(nullptr, answer, LssAnswerTo(command))) return 0;
     return can::LittleEndian32(answer.data + 1);
 }
 

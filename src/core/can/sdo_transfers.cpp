@@ -5,6 +5,7 @@
 
 #include "can/adapter_can.h"
 #include "can/sdo_abort_codes.h"
+#include "can/sdo_answer.h"
 
 namespace nalvexa {
 
@@ -21,6 +22,17 @@ constexpr uint8_t kToggleBit = 0x10;
 constexpr uint8_t kLastBlockSegment = 0x80;
 constexpr uint8_t kMaxBlockSize = 127;
 constexpr uint32_t kBlockBytes = 64;
+
+// The server command specifiers of the answers (byte 0, masked).
+constexpr uint8_t kScsMask = 0xE0;
+constexpr uint8_t kUploadInitiated = 0x40;
+constexpr uint8_t kUploadSegmentAnswer = 0x00;
+constexpr uint8_t kDownloadInitiated = 0x60;
+constexpr uint8_t kDownloadSegmentAnswer = 0x20;
+constexpr uint8_t kBlockMask = 0xE3;
+constexpr uint8_t kBlockInitiated = 0xA0;
+constexpr uint8_t kBlockAcknowledged = 0xA2;
+constexpr uint8_t kBlockEnded = 0xA1;
 
 using can::LittleEndian32;
 
@@ -44,16 +56,30 @@ void CAdapterCAN::SetAbortStatus(DriverRequest& request, const CanMessage& answe
     request.status = SdoAbortStatus(LittleEndian32(answer.data + 4));
 }
 
-bool CAdapterCAN::ReadAnswer(DriverRequest& request, CanMessage& answer)
+SdoAnswer CAdapterCAN::Expect(uint8_t mask, uint8_t command, const DriverRequest& r, uint8_t subIndex) const
 {
-    if (!ReadCanMessage(&request, answer)) return false;
+    return SdoAnswer::Initiate(static_cast<uint32_t>(SdoReceiveCobId), mask, command, static_cast<uint16_t>(r.slIndex1),
+                               subIndex);
+}
+
+SdoAnswer CAdapterCAN::ExpectWithin(uint8_t mask, uint8_t command, const DriverRequest& r, uint8_t subIndex,
+                                    int toggle) const
+{
+    return SdoAnswer::Within(static_cast<uint32_t>(SdoReceiveCobId), mask, command, static_cast<uint16_t>(r.slIndex1),
+                             subIndex, toggle);
+}
+
+bool CAdapterCAN::ReadAnswer(DriverRequest& request, CanMessage& answer, const SdoAnswer& expected)
+{
+    if (!ReadCanMessage(&request, answer, [&](const CanMessage& f) { return expected.Matches(f); })) return false;
     if (IsAbort(answer)) SetAbortStatus(request, answer);
     return true;
 }
 
-void CAdapterCAN::ReadSdoAnswer(DriverRequest& request, CanMessage& answer)
+void CAdapterCAN::ReadSdoAnswer(DriverRequest& request, CanMessage& answer, const SdoAnswer& expected)
 {
-    if (!ReadCanMessage(&request, answer)) throw CCANException();
+    if (!ReadCanMessage(&request, answer, [&](const CanMessage& f) { return expected.Matches(f); }))
+        throw CCANException();
     if (IsAbort(answer)) {
         SetAbortStatus(request, answer);
         throw CCANException();
@@ -76,7 +102,7 @@ bool CAdapterCAN::SdoUpload(DriverRequest& r, uint8_t subIndex, uint32_t& cursor
 
     WriteCanMessage(SdoFrame(kInitiateUpload, index, subIndex));
     CanMessage answer;
-    if (!ReadAnswer(r, answer) || IsAbort(answer)) return true;
+    if (!ReadAnswer(r, answer, Expect(kScsMask, kUploadInitiated, r, subIndex)) || IsAbort(answer)) return true;
 
     const uint8_t command = answer.data[0];
     if (command & kExpeditedBit) {
@@ -96,7 +122,8 @@ bool CAdapterCAN::SdoUpload(DriverRequest& r, uint8_t subIndex, uint32_t& cursor
             return false;
         }
         WriteCanMessage(SdoFrame(static_cast<uint8_t>(kUploadSegment | (toggle ? kToggleBit : 0))));
-        if (!ReadAnswer(r, answer) || IsAbort(answer)) return true;
+        if (!ReadAnswer(r, answer, ExpectWithin(kScsMask, kUploadSegmentAnswer, r, subIndex, toggle)) || IsAbort(answer))
+            return true;
         const uint8_t segment = answer.data[0];
         if (!store(answer.data + 1, 7 - ((segment >> 1) & 7))) return false;
         if (segment & kLastSegmentBit) return true;
@@ -112,7 +139,7 @@ void CAdapterCAN::SdoDownload(DriverRequest& r, uint8_t subIndex, uint32_t& curs
         std::memcpy(f.data + 4, r.data.data() + cursor, n);
         cursor += n;
         WriteCanMessage(f);
-        ReadAnswer(r, answer);
+        ReadAnswer(r, answer, Expect(kScsMask, kDownloadInitiated, r, subIndex));
         return;
     }
 
@@ -120,10 +147,7 @@ void CAdapterCAN::SdoDownload(DriverRequest& r, uint8_t subIndex, uint32_t& curs
     initiate.data[4] = static_cast<uint8_t>(n);
     WriteCanMessage(initiate);
     // Without an answer the segments are sent all the same; an abort ends this object.
-    if (ReadCanMessage(&r, answer) && IsAbort(answer)) {
-        SetAbortStatus(r, answer);
-        return;
-    }
+    if (ReadAnswer(r, answer, Expect(kScsMask, kDownloadInitiated, r, subIndex)) && IsAbort(answer)) return;
     uint8_t toggle = 0;
     for (uint32_t sent = 0; sent < n; toggle ^= 1) {
         const uint32_t k = std::min<uint32_t>(7, n - sent);
@@ -135,7 +159,7 @@ void CAdapterCAN::SdoDownload(DriverRequest& r, uint8_t subIndex, uint32_t& curs
         WriteCanMessage(segment);
         cursor += k;
         sent += k;
-        ReadAnswer(r, answer);
+        ReadAnswer(r, answer, ExpectWithin(kScsMask, kDownloadSegmentAnswer, r, subIndex, toggle));
     }
 }
 
@@ -146,7 +170,8 @@ void CAdapterCAN::SdoBlockDownload(DriverRequest& r)
         for (int i = 0; i < 4; ++i) initiate.data[4 + i] = static_cast<uint8_t>(r.length >> (8 * i));
         WriteCanMessage(initiate);
         CanMessage answer;
-        ReadSdoAnswer(r, answer);
+        const uint8_t subIndex = static_cast<uint8_t>(r.slIndex2);
+        ReadSdoAnswer(r, answer, Expect(kBlockMask, kBlockInitiated, r, subIndex));
         // A block holds at most 127 segments: beyond that the sequence number would carry the last-segment flag.
         const uint8_t blockSize = std::min(answer.data[4], kMaxBlockSize);
 
@@ -162,9 +187,9 @@ void CAdapterCAN::SdoBlockDownload(DriverRequest& r)
             WriteCanMessage(segment);
             cursor += k;
         }
-        ReadSdoAnswer(r, answer);  // the block acknowledgement
+        ReadSdoAnswer(r, answer, ExpectWithin(kBlockMask, kBlockAcknowledged, r, subIndex, -1));
         WriteCanMessage(SdoFrame(kEndBlockDownload));
-        ReadSdoAnswer(r, answer);
+        ReadSdoAnswer(r, answer, ExpectWithin(kBlockMask, kBlockEnded, r, subIndex, -1));
     } catch (const CCANException&) {
         // The status is already in the request; the reply follows.
     }
