@@ -75,6 +75,9 @@ public:
     virtual bool close() = 0;
     virtual bool isOpen() const = 0;
     virtual bool write(const uint8_t* bytes, int count) = 0;
+    // Bytes written that the device has not yet put on the line (0 where it
+    // cannot tell, as on a pseudo-terminal).
+    virtual int unsentBytes() const = 0;
     virtual void setBytesArrived(BytesArrived handler) = 0;
     // Drops what has arrived and was not yet handed over.
     virtual void discardInput() = 0;

@@ -59,6 +59,7 @@ public:
         if (onWrite) onWrite(writes.back());
         return true;
     }
+    int unsentBytes() const override { return unsent; }
     void setBytesArrived(BytesArrived handler) override { arrived_ = std::move(handler); }
     void discardInput() override
     {
@@ -82,6 +83,7 @@ public:
     std::function<void(const Bytes&)> onWrite;  // the drive's reaction, if any
     SerialOpenResult openResult = SerialOpenResult::Ok;
     bool failWrites = false;
+    int unsent = 0;  // what each write leaves still to go out on the line
     std::string openedName;
     SerialLineSettings openedWith;
     int opens = 0;

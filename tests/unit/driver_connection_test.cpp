@@ -21,12 +21,14 @@ public:
         last = request;
         if (answerAtOnce) {
             request->status = statusToSet;
+            if (request->kind == Read) std::copy(dataToSet.begin(), dataToSet.end(), request->data.begin());
             request->replySink->SendReply();
         }
     }
     void ShowSetup() override {}
     void InstallMenu() override {}
     void SaveSettings() override {}
+    void OnClientGone() override { ++clientsGone; }
 
     void Answer(int32_t status)
     {
@@ -36,6 +38,8 @@ public:
 
     bool answerAtOnce = true;
     int32_t statusToSet = 0;
+    Bytes dataToSet;  // what the drive answered a read with
+    int clientsGone = 0;
     DriverRequest* last = nullptr;
     std::vector<DriverRequest> executed;
 };
@@ -173,21 +177,40 @@ TEST_F(Connection, AnswersCarryTheWireStatusAndReadData)
     Send(client, WriteRequest(1, {0x10, 0x20}));
     EXPECT_EQ(client->sent, Status(21));
 
+    // A failed read still carries `length` bytes, all zero: neither the part
+    // the drive may have sent nor what the write left.
     client->sent.clear();
     adapter->statusToSet = 5;
+    adapter->dataToSet = {0x77};
     Send(client, ReadRequest(1, 3, 0, 0, 0));
-    // A failed read still carries `length` bytes: whatever data holds.
-    EXPECT_EQ(client->sent, (Status(5) + Bytes{0x10, 0x20, 0x00}));
+    EXPECT_EQ(client->sent, (Status(5) + Bytes{0, 0, 0}));
 
+    // A good read shorter than `length` is padded with zeros.
     client->sent.clear();
     adapter->statusToSet = 0;
-    Send(client, ReadRequest(1, 0, 0, 0, 0));
-    EXPECT_EQ(client->sent, Status(0));
+    Send(client, WriteRequest(1, Bytes(1000, 0xEE)));
+    Send(client, ReadRequest(1, 4, 0, 0, 0));
+    EXPECT_EQ(client->sent, (Status(0) + Status(0) + Bytes{0x77, 0, 0, 0}));
 
     client->sent.clear();
-    Send(client, WriteRequest(1, {}));
-    EXPECT_EQ(adapter->executed.back().data[0], 0x10) << "an empty write keeps the earlier data";
+    Send(client, ReadRequest(1, 0, 0, 0, 0));
     EXPECT_EQ(client->sent, Status(0));
+}
+
+TEST_F(Connection, WhatOneClientWroteNeverReachesTheNext)
+{
+    auto first = tcp.Connect();
+    Send(first, WriteRequest(1, Bytes(1000, 0xEE)));
+    PeerCloses(first);
+    EXPECT_EQ(adapter->clientsGone, 1) << "the adapter drops what the client switched for itself";
+    auto second = tcp.Connect();
+    adapter->dataToSet = {0x01, 0x02};
+    Send(second, ReadRequest(1, 1000, 0, 0, 0));
+    Bytes want = Status(0) + Bytes{0x01, 0x02};
+    want.resize(4 + 1000, 0);
+    EXPECT_EQ(second->sent, want);
+    server.CloseClient();
+    EXPECT_EQ(adapter->clientsGone, 2);
 }
 
 TEST_F(Connection, CloseDriverIsAnsweredWithOneZeroByte)
@@ -229,7 +252,8 @@ TEST_F(Connection, NextRequestWaitsUntilThePreviousOneIsAnswered)
     ASSERT_EQ(adapter->executed.size(), 3u);
     EXPECT_EQ(adapter->executed[2].kind, Write);
     adapter->Answer(0);
-    EXPECT_EQ(client->sent, (Status(0) + Bytes{0x42, 0} + Status(0) + Bytes{0x42, 0} + Status(0)));
+    EXPECT_EQ(client->sent, (Status(0) + Bytes{0x42, 0} + Status(0) + Bytes{0, 0} + Status(0)))
+        << "the second read starts from zeros";
 }
 
 TEST_F(Connection, ARequestCutShortByADisconnectIsNeverExecuted)

@@ -100,6 +100,7 @@ TEST_F(Lvt, ACorruptedAnswerIsRepeatedAndTheThirdFailsWithStatus4)
         Bytes bad = good;
         bad[bit / 8] ^= static_cast<uint8_t>(1 << (bit % 8));
         if (bit / 8 == 0) continue;  // a changed length byte changes where the frame ends
+        clock.Advance(1000);  // a quiet line after the request that failed before
         reply.replies.clear();
         device.writes.clear();
         Read(0x10, 0, 1, 2);
@@ -271,8 +272,8 @@ TEST_F(Lvt, WithoutAnElementCountTheCopyStaysInsideTheAnswer)
     Read(0x10, 0, 0, 4);
     device.Arrive(Answer(0, {1, 2, 3}));
     ASSERT_EQ(reply.replies.size(), 1u);
-    EXPECT_EQ(Bytes(request.data.begin(), request.data.begin() + 4), (Bytes{2, 3, 0xEE, 0xEE}))
-        << "from the second data byte, and nothing from beyond the answer";
+    EXPECT_EQ(Bytes(request.data.begin(), request.data.begin() + 4), (Bytes{2, 3, 0, 0}))
+        << "from the second data byte, nothing from beyond the answer, then zeros";
 }
 
 TEST_F(Lvt, AnswersShorterThanTheirHeaderFailWithStatus1)
@@ -283,17 +284,45 @@ TEST_F(Lvt, AnswersShorterThanTheirHeaderFailWithStatus1)
     EXPECT_EQ(reply.replies[0].status, 1);
 }
 
-TEST_F(Lvt, AControllerSendingMoreThanAskedOverflowsNothing)
+TEST_F(Lvt, AReadAnswerMustCarryExactlyTheBytesItsFrameAskedFor)
+{
+    for (const Bytes& data : {Bytes{0x12}, Bytes{0x12, 0x34, 0x56}, Bytes{}}) {
+        clock.Advance(1000);  // a quiet line after the request that failed before
+        reply.replies.clear();
+        device.writes.clear();
+        Read(0x10, 0, 1, 2);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            device.Arrive(Answer(0, data));
+            clock.Advance(200);
+        }
+        ASSERT_EQ(reply.replies.size(), 1u) << data.size();
+        EXPECT_EQ(reply.replies[0].status, 3) << data.size() << " bytes for a read of 2";
+        EXPECT_EQ(device.writes.size(), 3u);
+    }
+    // The controller's refusal carries no data and is its answer all the same.
+    clock.Advance(1000);
+    reply.replies.clear();
+    Read(0x10, 0, 1, 2);
+    device.Arrive(Answer(5));
+    ASSERT_EQ(reply.replies.size(), 1u);
+    EXPECT_EQ(reply.replies[0].status, 46);
+}
+
+TEST_F(Lvt, AReadOfTheWholeDataAreaFillsItToTheEnd)
 {
     Read(0x10, 0, 35000, 35000);  // 1-byte elements, 128 per frame
     int frames = 0;
+    int32_t left = 35000;
     while (reply.replies.empty() && frames < 400) {
-        device.Arrive(Answer(0, Bytes(247, static_cast<uint8_t>(frames))));
+        const int32_t n = std::min(left, 128);
+        device.Arrive(Answer(0, Bytes(static_cast<size_t>(n), static_cast<uint8_t>(frames))));
+        left -= n;
         ++frames;
     }
     ASSERT_EQ(reply.replies.size(), 1u);
+    EXPECT_EQ(reply.replies[0].status, 0);
     EXPECT_EQ(frames, 274) << "35000 elements in frames of 128";
-    EXPECT_EQ(request.data[34999], 141) << "the 142nd answer filled the end";
+    EXPECT_EQ(request.data[34999], static_cast<uint8_t>(273)) << "the last frame's bytes at the end";
 }
 
 TEST_F(Lvt, ControlCodesSwitchTheLineSpeed)

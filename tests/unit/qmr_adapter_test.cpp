@@ -62,19 +62,103 @@ TEST_F(Qmr, RequestsBecomeFramesOfBothForms)
             Read(c.address, c.readLength, c.i1, c.i2, c.i3);
         ASSERT_EQ(device.writes.size(), 1u) << c.name;
         EXPECT_EQ(device.writes[0], c.line) << c.name;
-        device.Arrive(Framed({0, 0, 0}));  // finish it
+        device.Arrive(Framed({c.line[1], c.line[2], 0x04}));  // finish it: the controller refuses
+        ASSERT_EQ(reply.replies.size(), 1u) << c.name;
+        reply.replies.clear();
     }
 }
 
-TEST_F(Qmr, ThePayloadOfTheAnswerIsTheReadData)
+TEST_F(Qmr, ThePayloadOfTheAnswerIsTheReadDataThenZeros)
 {
     request.data.fill(0xEE);
-    Read(3, 4, 1, 7, 0);
-    device.Arrive(Framed({0x03, 0x01, 0x00, 0x11, 0x22}));
+    Read(3, 6, 1, 7, 0);  // the index form asks for 4 bytes
+    device.Arrive(Framed({0x03, 0x01, 0x00, 0x11, 0x22, 0x33, 0x44}));
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(reply.replies[0].status, 0);
-    EXPECT_EQ(reply.replies[0].data, (Bytes{0x11, 0x22, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}))
-        << "a shorter payload leaves the rest of data as it was";
+    EXPECT_EQ(reply.replies[0].data, (Bytes{0x11, 0x22, 0x33, 0x44, 0, 0, 0xEE, 0xEE}))
+        << "the six bytes of the answer: four from the controller, then zeros";
+}
+
+TEST_F(Qmr, AnswersThatDoNotBelongToTheRequestAreRepeatedThenFail)
+{
+    const struct Case {
+        const char* name;
+        Bytes answer;
+    } cases[] = {
+        {"another address", Framed({0x04, 0x01, 0x00, 0x11, 0x22})},
+        {"another command", Framed({0x03, 0x11, 0x00, 0x11, 0x22})},
+        {"a payload too short", Framed({0x03, 0x01, 0x00, 0x11})},
+        {"a payload too long", Framed({0x03, 0x01, 0x00, 0x11, 0x22, 0x33})},
+        {"no header", Framed({0x03})},
+        {"a length byte of 0", {0x00}},
+    };
+    for (const Case& c : cases) {
+        device.writes.clear();
+        reply.replies.clear();
+        clock.Advance(1000);  // a quiet line after the one before
+        Read(3, 2, 1, 7, 0);
+        for (int i = 0; i < 3; ++i) {
+            device.Arrive(c.answer);
+            EXPECT_TRUE(i == 2 || reply.replies.empty()) << c.name;
+            clock.Advance(200);
+        }
+        EXPECT_EQ(device.writes.size(), 3u) << c.name << ": the frame and two repetitions";
+        ASSERT_EQ(reply.replies.size(), 1u) << c.name;
+        EXPECT_EQ(reply.replies[0].status, 3) << c.name;
+    }
+    // A write's answer carries no payload to check.
+    clock.Advance(1000);
+    reply.replies.clear();
+    Write(3, {0xAA, 0xBB}, 1, 0x10, 0);
+    device.Arrive(Framed({0x03, 0x02, 0x00}));
+    ASSERT_EQ(reply.replies.size(), 1u);
+    EXPECT_EQ(reply.replies[0].status, 0);
+}
+
+TEST_F(Qmr, ALateAnswerIsDroppedAndTheNextRequestWaitsForAQuietLine)
+{
+    Read(3, 2, 1, 7, 0);
+    clock.Advance(500);
+    ASSERT_EQ(reply.replies.size(), 1u);
+    EXPECT_EQ(reply.replies[0].status, 5);
+
+    Read(3, 2, 1, 8, 0);
+    EXPECT_EQ(device.writes.size(), 1u) << "held until the line has been quiet for a response interval";
+    clock.Advance(30);
+    device.Arrive(Framed({0x03, 0x01, 0x00, 0x11, 0x22}));  // the first request's answer, late
+    clock.Advance(499);
+    EXPECT_EQ(device.writes.size(), 1u) << "the late answer started the interval again";
+    clock.Advance(1);
+    ASSERT_EQ(device.writes.size(), 2u);
+    EXPECT_EQ(device.writes[1], Framed({0x03, 0x01, 0x08, 0x00, 0x02}));
+    device.Arrive(Framed({0x03, 0x01, 0x00, 0x33, 0x44}));
+    ASSERT_EQ(reply.replies.size(), 2u);
+    EXPECT_EQ(reply.replies[1].status, 0);
+    EXPECT_EQ(reply.replies[1].data[0], 0x33);
+
+    // After a good answer the next request goes out at once.
+    Read(3, 2, 1, 8, 0);
+    EXPECT_EQ(device.writes.size(), 3u);
+}
+
+TEST_F(Qmr, ACopyOfTheAnswerStillArrivingWhenTheNextFrameGoesOutIsDropped)
+{
+    device.unsent = 7;  // a real line at 9600 baud: each frame takes 8 ms to go out
+    Read(3, 2, 1, 7, 0);
+    clock.Advance(8);
+    const Bytes first = Framed({0x03, 0x01, 0x00, 0x11, 0x22});
+    device.Arrive(first);
+    ASSERT_EQ(reply.replies.size(), 1u);
+    Read(3, 2, 1, 8, 0);  // same address, command and length: only the time tells
+    for (uint8_t b : first) {  // the drive sends its answer again, back to back
+        device.Arrive({b});
+        clock.Advance(1);
+    }
+    clock.Advance(2);  // the drive has the whole frame now, and answers
+    device.Arrive(Framed({0x03, 0x01, 0x00, 0x33, 0x44}));
+    ASSERT_EQ(reply.replies.size(), 2u);
+    EXPECT_EQ(reply.replies[1].status, 0);
+    EXPECT_EQ(reply.replies[1].data[0], 0x33) << "not the copy of the first answer";
 }
 
 TEST_F(Qmr, AnswersInPiecesAndTwoInOnePiece)
@@ -92,8 +176,8 @@ TEST_F(Qmr, AnswersInPiecesAndTwoInOnePiece)
     Read(3, 2, 1, 7, 0);
     adapter.Execute(&second);
     EXPECT_EQ(device.writes.size(), 2u) << "one frame at a time";
-    Bytes two = Framed({0x03, 0x01, 0x00, 0x01});
-    Bytes other = Framed({0x03, 0x01, 0x00, 0x02});
+    Bytes two = Framed({0x03, 0x01, 0x00, 0x01, 0x00});
+    Bytes other = Framed({0x03, 0x01, 0x00, 0x02, 0x00});
     two.insert(two.end(), other.begin(), other.end());
     device.Arrive(two);
     ASSERT_EQ(reply.replies.size(), 2u);
@@ -106,7 +190,7 @@ TEST_F(Qmr, AnswersInPiecesAndTwoInOnePiece)
     // With nothing sent between them, two frames in one piece are taken in turn.
     Read(3, 2, 1, 7, 0);
     Bytes badThenGood = {0x04, 0x03, 0x01, 0x00, 0x00};
-    Bytes good = Framed({0x03, 0x01, 0x00, 0x07});
+    Bytes good = Framed({0x03, 0x01, 0x00, 0x07, 0x00});
     badThenGood.insert(badThenGood.end(), good.begin(), good.end());
     device.Arrive(badThenGood);
     ASSERT_EQ(reply.replies.size(), 3u);
@@ -132,7 +216,8 @@ TEST_F(Qmr, FailuresAndTheirStatuses)
     EXPECT_EQ(reply.replies[1].status, 4);
     EXPECT_EQ(device.writes.size(), 1u + 3u) << "the earlier request, then this one and its two repetitions";
 
-    // Never answered, with two repetitions.
+    // Never answered, with two repetitions (after a quiet line).
+    clock.Advance(500);
     adapter.SetMaxNoOfRetries(2);
     device.writes.clear();
     Read(3, 2, 1, 7, 0);
@@ -151,14 +236,6 @@ TEST_F(Qmr, AControllerFallingSilentAfterABadSumStillEndsTheRequest)
     clock.Advance(200 + 500);
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(reply.replies[0].status, 5);
-}
-
-TEST_F(Qmr, ALengthByteOfZeroIsAOneByteFrameThatPasses)
-{
-    Read(3, 2, 1, 7, 0);
-    device.Arrive({0x00});
-    ASSERT_EQ(reply.replies.size(), 1u);
-    EXPECT_EQ(reply.replies[0].status, 0);
 }
 
 TEST_F(Qmr, StrayBytesAreGivenUpAndLateAnswersDropped)

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes.h"
+#include "manual_clock.h"
 #include "serial/serial_port.h"
 #include "stack/message.h"
 
@@ -82,16 +83,30 @@ TEST(Frame, EditsStayInsideTheBuffer)
 
 class Port : public ::testing::Test {
 protected:
-    Port() : port(device, notifier)
+    Port() : port(device, notifier, clock)
     {
         port.SetReceiveMessage(&receive);
         port.neighbour = &top;
     }
+    // The sizes of the pieces delivered up from now on.
+    std::vector<int>& CountPieces()
+    {
+        counter.counts = &counts;
+        port.neighbour = &counter;
+        return counts;
+    }
+
     FakeSerialDevice device;
     FakeNotifier notifier;
+    ManualClock clock;
     SerialPort port;
     TestFrame receive;
     Recorder top;
+    std::vector<int> counts;
+    struct Counter : EndpointNode {
+        std::vector<int>* counts = nullptr;
+        void Process(Message* m) override { counts->push_back(static_cast<Frame*>(m)->count); }
+    } counter;
 };
 
 TEST_F(Port, OpenFailuresShowTheirTexts)
@@ -151,18 +166,50 @@ TEST_F(Port, WritesFramesAndShowsARefusedWrite)
 TEST_F(Port, DeliversPiecesOfAtMost1000BytesUnlessSuppressed)
 {
     port.Open();
-    std::vector<int> counts;
-    struct Counter : EndpointNode {
-        std::vector<int>* counts;
-        void Process(Message* m) override { counts->push_back(static_cast<Frame*>(m)->count); }
-    } counter;
-    counter.counts = &counts;
-    port.neighbour = &counter;
+    std::vector<int>& counts = CountPieces();
     device.Arrive(Bytes(2500, 1));
     EXPECT_EQ(counts, (std::vector<int>{1000, 1000, 500}));
     port.setSuppressDelivery(1);
     device.Arrive(Bytes(10, 1));
     EXPECT_EQ(counts.size(), 3u);
+}
+
+TEST_F(Port, BytesThatArriveWhileTheFrameIsStillGoingOutAreNoAnswer)
+{
+    port.setBaudRate(9600);  // 8N1: ten bits a byte, about 1.04 ms
+    port.Open();
+    std::vector<int>& counts = CountPieces();
+    EXPECT_EQ(port.TransmitMs(7), 8);
+    port.setParity(2);
+    port.setStopBits(2);
+    EXPECT_EQ(port.TransmitMs(7), 9) << "twelve bits a byte";
+    port.setParity(0);
+    port.setStopBits(0);
+
+    device.unsent = 7;  // a real line: the device still holds the whole frame
+    TestFrame f;
+    f.Append(Bytes(7, 0x11).data(), 7);
+    port.WriteFrame(f);
+    device.Arrive({1, 2, 3});
+    clock.Advance(7);
+    device.Arrive({4});
+    EXPECT_TRUE(counts.empty()) << "the tail of an earlier answer, still arriving during the frame";
+    clock.Advance(1);
+    device.Arrive({5, 6});
+    EXPECT_EQ(counts, std::vector<int>{2});
+
+    // A pseudo-terminal has no line: nothing is held back.
+    device.unsent = 0;
+    port.WriteFrame(f);
+    device.Arrive({7});
+    EXPECT_EQ(counts, (std::vector<int>{2, 1}));
+
+    // A stream keeps everything the drive sends.
+    device.unsent = 7;
+    port.setDiscardBeforeWrite(false);
+    port.WriteFrame(f);
+    device.Arrive({8});
+    EXPECT_EQ(counts, (std::vector<int>{2, 1, 1}));
 }
 
 }  // namespace

@@ -19,10 +19,10 @@ TEST(StatusMap, ConvertsEveryRangeOfInternalCodes)
     for (const Case& c : cases) EXPECT_EQ(ToWireStatus(c.internal), c.wire) << "internal " << c.internal;
 }
 
-TEST(DriverRequest, FillsClearTheFieldsButKeepData)
+TEST(DriverRequest, FillsClearTheFieldsAndAReadStartsFromZeros)
 {
     DriverRequest r;
-    r.data[0] = 0xAA;
+    r.data.fill(0xAA);
     r.status = 7;
     r.FillRead(1, 2, 3, 4, 5, nullptr);
     EXPECT_EQ(r.kind, Read);
@@ -32,9 +32,13 @@ TEST(DriverRequest, FillsClearTheFieldsButKeepData)
     EXPECT_EQ(r.slIndex1, 3u);
     EXPECT_EQ(r.slIndex2, 4u);
     EXPECT_EQ(r.slIndex3, 5u);
-    EXPECT_EQ(r.data[0], 0xAA);
+    EXPECT_EQ(r.data[0], 0) << "the answer's bytes start as zeros";
+    EXPECT_EQ(r.data[1], 0);
+    EXPECT_EQ(r.data[2], 0xAA) << "beyond `length` nothing is sent";
 
+    r.data[0] = 0xAA;  // a write's payload is in data before the record is filled
     r.FillWrite(9, 8, 7, 6, 5, nullptr);
+    EXPECT_EQ(r.data[0], 0xAA);
     EXPECT_EQ(r.kind, Write);
     EXPECT_EQ(r.address, 9u);
 

@@ -43,6 +43,30 @@ TEST_F(Tr7100, ReadGoesOutAsThreeBytesAndTheValueComesBackLowByteFirst)
     EXPECT_EQ(reply.replies[0].data[1], 0xAB);
 }
 
+TEST_F(Tr7100, ALongerReadCarriesTheValueThenZeros)
+{
+    request.data.fill(0xEE);
+    Execute(nalvexa::Read, 5, 4, 0x1234, 1, 0);
+    device.Arrive({0x05, 0x12, 0x34, 0xAB, 0xCD, 0x78});
+    ASSERT_EQ(reply.replies.size(), 1u);
+    EXPECT_EQ(reply.replies[0].data, (Bytes{0xCD, 0xAB, 0, 0, 0xEE, 0xEE, 0xEE, 0xEE}));
+}
+
+TEST_F(Tr7100, WhatAClientSwitchedEndsWithTheClient)
+{
+    Control(1, 1);
+    Control(2, 0);
+    ASSERT_TRUE(adapter.streamMode());
+    adapter.OnClientGone();
+    EXPECT_FALSE(adapter.streamMode());
+    EXPECT_EQ(adapter.port().suppressDelivery(), 0);
+    Read(5, 0x1234);
+    device.Arrive({0x05, 0x12, 0x34, 0xAB, 0xCD, 0x78, 1, 2, 3});
+    ASSERT_EQ(reply.replies.size(), 3u);
+    EXPECT_EQ(reply.replies[2].status, 0) << "the next client's read is answered";
+    EXPECT_TRUE(reply.blocks.empty());
+}
+
 TEST_F(Tr7100, CommandByteCarriesBit6UnlessSlIndex2IsOne)
 {
     Read(5, 0x1234, 0);
@@ -71,6 +95,7 @@ TEST_F(Tr7100, AnswersThatFailAcceptanceAreRepeatedThenFail)
         {"write bit set but echo wrong", {0x85, 0x12, 0x35, 0x00, 0x00, 0x99}, 3},
     };
     for (const Case& c : cases) {
+        clock.Advance(1000);  // a quiet line after the request that failed before
         device.writes.clear();
         reply.replies.clear();
         Read(5, 0x1234);

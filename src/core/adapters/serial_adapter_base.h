@@ -39,7 +39,7 @@ public:
 
 protected:
     explicit SerialAdapterBase(const AdapterContext& context)
-        : context_(context), port_(context.serial, context.notifier)
+        : context_(context), port_(context.serial, context.notifier, context.timers)
     {
     }
     // The derived adapter names its link layer once its stack exists.

@@ -5,7 +5,8 @@
 
 namespace nalvexa {
 
-SerialPort::SerialPort(ISerialDevice& device, IUserNotifier& notifier) : device_(device), notifier_(notifier)
+SerialPort::SerialPort(ISerialDevice& device, IUserNotifier& notifier, const ITimerHost& clock)
+    : device_(device), notifier_(notifier), clock_(clock)
 {
     device_.setBytesArrived([this](const uint8_t* bytes, int count) { Deliver(bytes, count); });
 }
@@ -38,12 +39,26 @@ void SerialPort::WriteFrame(const Frame& frame)
 {
     int count = std::clamp(frame.count, 0, static_cast<int>(frame.bytes.size()));
     if (discardBeforeWrite_ && device_.isOpen()) device_.discardInput();
-    if (!device_.write(frame.bytes.data(), count)) notifier_.message("Unable to call WriteFile");
+    if (!device_.write(frame.bytes.data(), count)) {
+        notifier_.message("Unable to call WriteFile");
+        return;
+    }
+    if (const int unsent = device_.unsentBytes(); unsent > 0) sendingUntil_ = clock_.nowMs() + TransmitMs(unsent);
+}
+
+int SerialPort::TransmitMs(int bytes) const
+{
+    // A start bit, eight data bits, the parity bit, the stop bits (in halves).
+    const int halfBits = 2 * (1 + 8 + (line_.parity != 0 ? 1 : 0)) + (line_.stopBits == 1 ? 3 : line_.stopBits == 2 ? 4 : 2);
+    const int64_t baud = std::max(line_.baudRate, 1);
+    return static_cast<int>((int64_t{bytes} * halfBits * 1000 + 2 * baud - 1) / (2 * baud));
 }
 
 void SerialPort::Deliver(const uint8_t* bytes, int count)
 {
     if (!receiveMessage_) return;
+    // Still sending the request: these bytes were on their way before it.
+    if (discardBeforeWrite_ && clock_.nowMs() < sendingUntil_) return;
     // Pieces larger than the receive buffer are delivered one buffer at a time.
     while (count > 0) {
         int piece = std::min(count, kReceiveBufferSize);

@@ -14,7 +14,7 @@ class SerialPort : public EndpointNode {
 public:
     static constexpr int kReceiveBufferSize = 1000;
 
-    SerialPort(ISerialDevice& device, IUserNotifier& notifier);
+    SerialPort(ISerialDevice& device, IUserNotifier& notifier, const ITimerHost& clock);
 
     void Process(Message* message) override;  // writes the frame
 
@@ -37,9 +37,12 @@ public:
     void setRtsControl(int mode) { line_.rtsControl = mode; }
     int dtrControl() const { return line_.dtrControl; }
     void setDtrControl(int mode) { line_.dtrControl = mode; }
-    // A request-and-answer line drops what is still waiting when a frame goes
-    // out: it came before the frame and cannot be its answer. A stream does not.
+    // A request-and-answer line drops what arrives before a frame has gone
+    // out completely (what is waiting when it is written, and what comes while
+    // the device still transmits it): that cannot be its answer. A stream does not.
     void setDiscardBeforeWrite(bool on) { discardBeforeWrite_ = on; }
+    // How long `bytes` take on the line with the current settings, rounded up.
+    int TransmitMs(int bytes) const;
     uint8_t suppressDelivery() const { return suppressDelivery_; }
     void setSuppressDelivery(uint8_t on) { suppressDelivery_ = on; }
 
@@ -49,6 +52,8 @@ public:
 private:
     ISerialDevice& device_;
     IUserNotifier& notifier_;
+    const ITimerHost& clock_;
+    int64_t sendingUntil_ = 0;  // the frame written last is on the line until then
     Frame* receiveMessage_ = nullptr;
     std::string portName_ = "COM1:";
     SerialLineSettings line_;

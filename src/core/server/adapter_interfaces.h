@@ -39,6 +39,8 @@ public:
     virtual void ShowSetup() = 0;
     virtual void InstallMenu() = 0;
     virtual void SaveSettings() = 0;
+    // The client has gone: undo what it switched for itself only.
+    virtual void OnClientGone() {}
 };
 
 class ISerialAdapter : public IDriverAdapter {

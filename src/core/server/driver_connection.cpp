@@ -38,8 +38,11 @@ void CDriverConnectionSocket::OnClose()
 
 void CDriverConnectionSocket::Close()
 {
+    const bool hadClient = link_ != nullptr;
     if (link_) link_->close();
     link_.reset();
+    // What this client switched (delivery off, stream mode) must not greet the next one.
+    if (hadClient && holder_.adapter()) holder_.adapter()->OnClientGone();
     isConnected = false;
     ++client_;
     ResetParse();
@@ -162,6 +165,8 @@ void CDriverConnectionSocket::SendReply()
     if (link_ && requestClient_ == client_) {
         uint32_t status = ToWireStatus(request.status);
         if (request.kind == Read) {
+            // A failed read carries zeros: part of an answer is no answer.
+            if (request.status != 0) std::fill_n(request.data.begin(), std::min<size_t>(request.length, request.data.size()), uint8_t{0});
             SendWord(status, true);
             if (link_ && request.length > 0) Send(request.data.data(), request.length, true);
         } else if (request.kind == Write || request.kind == Control) {

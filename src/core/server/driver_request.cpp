@@ -1,5 +1,7 @@
 #include "server/driver_request.h"
 
+#include <algorithm>
+
 namespace nalvexa {
 
 void DriverRequest::Clear()
@@ -14,23 +16,31 @@ void DriverRequest::Clear()
     replySink = nullptr;
 }
 
-void DriverRequest::FillRead(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, uint32_t w5,
-                             IRequestReply* sink)
+void DriverRequest::Fill(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, uint32_t w5, IRequestReply* sink)
 {
     Clear();
     address = w1;
     length = w2;
     slIndex1 = w3;
-    kind = Read;
     slIndex2 = w4;
     slIndex3 = w5;
     replySink = sink;
 }
 
+void DriverRequest::FillRead(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, uint32_t w5,
+                             IRequestReply* sink)
+{
+    Fill(w1, w2, w3, w4, w5, sink);
+    kind = Read;
+    // The answer carries `length` bytes: what the drive does not fill is zero,
+    // never what an earlier request (or client) left here.
+    std::fill_n(data.begin(), std::min<size_t>(length, data.size()), uint8_t{0});
+}
+
 void DriverRequest::FillWrite(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, uint32_t w5,
                               IRequestReply* sink)
 {
-    FillRead(w1, w2, w3, w4, w5, sink);
+    Fill(w1, w2, w3, w4, w5, sink);
     kind = Write;
 }
 

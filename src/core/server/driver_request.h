@@ -12,7 +12,8 @@ enum RequestKind : uint32_t { Read = 0, Write = 1, Control = 2 };
 class IRequestReply;
 
 // The record one client request is parsed into and answered from. It is
-// reused for every request of a connection; `data` keeps earlier bytes.
+// reused for every request of a connection; a read starts with `length`
+// zero bytes in `data`.
 class DriverRequest {
 public:
     virtual ~DriverRequest() = default;
@@ -31,6 +32,9 @@ public:
     void FillRead(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, uint32_t w5, IRequestReply* sink);
     void FillWrite(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, uint32_t w5, IRequestReply* sink);
     void FillControl(uint32_t code, uint32_t p1, uint32_t p2, IRequestReply* sink);
+
+private:
+    void Fill(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, uint32_t w5, IRequestReply* sink);
 };
 
 }  // namespace nalvexa

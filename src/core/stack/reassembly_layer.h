@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "platform.h"
 #include "stack/message.h"
@@ -12,7 +13,7 @@
 namespace nalvexa {
 
 template <class FrameT>
-class ReassemblyLayer : public ProtocolLayer {
+class ReassemblyLayer : public ProtocolLayer, public ILineActivity {
 public:
     ReassemblyLayer(const ITimerHost& clock, const LinkSettings& timing) : clock_(clock), timing_(timing)
     {
@@ -20,6 +21,7 @@ public:
     }
 
     const FrameT& assembly() const { return assembly_; }
+    int64_t lastByteAt() const override { return lastByteAt_; }
 
     void Process(Message* message) final
     {
@@ -54,7 +56,7 @@ private:
     const ITimerHost& clock_;
     const LinkSettings& timing_;
     FrameT assembly_;
-    int64_t lastByteAt_ = 0;
+    int64_t lastByteAt_ = std::numeric_limits<int64_t>::min() / 2;  // none yet
     uint64_t framesSent_ = 0;
 };
 

@@ -2,12 +2,23 @@
 // frame, the response interval, repetitions after bad or missing answers.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
+#include <memory>
 
 #include "stack/message.h"
 #include "stack/retry_timer_window.h"
 
 namespace nalvexa {
+
+// What the bottom of a stack knows of the bytes that arrive on the line.
+class ILineActivity {
+public:
+    virtual ~ILineActivity() = default;
+    // When the last byte arrived, on the timer host's clock.
+    virtual int64_t lastByteAt() const = 0;
+};
 
 // The response interval and repetition count, as the settings see them.
 class LinkSettings {
@@ -23,9 +34,15 @@ template <class FrameT>
 class RetryingLinkLayer : public ProtocolLayer, public LinkSettings, protected IRetryTimerOwner {
 public:
     RetryingLinkLayer(ITimerHost& host, int responseIntervalMs, int maxRepetitions)
-        : timers_(host, *this, responseIntervalMs), maxRepetitions_(maxRepetitions)
+        : host_(host), timers_(host, *this, responseIntervalMs), maxRepetitions_(maxRepetitions)
     {
+        quietCheck_ = host.createTimer([this] { OnQuietCheck(); });
     }
+
+    // The line whose quiet a request waits for after a failed one.
+    void SetLine(const ILineActivity* line) { line_ = line; }
+    // A frame is held back until the line has been quiet long enough.
+    bool holdingFrame() const { return holding_; }
 
     int responseInterval() const override { return timers_.responseInterval(); }
     void setResponseInterval(int ms) override { timers_.setResponseInterval(ms); }
@@ -42,6 +59,15 @@ public:
             saved_.CopyFrom(frame);
             // A repetition still due belongs to the previous request.
             timers_.StopTimer1();
+            if (afterFailure_ && !LineQuiet()) {
+                // The drive may still be answering the request that failed:
+                // that answer must not be taken for this one.
+                frame.stop = true;
+                holding_ = true;
+                quietCheck_->start(QuietLeft());
+                return;
+            }
+            afterFailure_ = false;
             timers_.StartTimer2();
             BeforeSend();
             awaiting_ = true;
@@ -63,6 +89,7 @@ public:
             retry_ = 0;
             awaiting_ = false;
             frame.error = error;
+            Failed();
             return;
         }
         frame.stop = true;
@@ -100,7 +127,41 @@ protected:
         awaiting_ = false;
         saved_.error = TimeoutError();
         saved_.stop = false;
+        Failed();
         if (upper) upper->Receive(&saved_, this);
+    }
+
+    // The request ended without a good answer, now.
+    void Failed()
+    {
+        afterFailure_ = true;
+        failedAt_ = host_.nowMs();
+    }
+
+    int64_t QuietSince() const
+    {
+        return std::max(failedAt_, line_ ? line_->lastByteAt() : std::numeric_limits<int64_t>::min());
+    }
+    bool LineQuiet() const { return host_.nowMs() - QuietSince() >= responseInterval(); }
+    int QuietLeft() const
+    {
+        return static_cast<int>(std::max<int64_t>(QuietSince() + responseInterval() - host_.nowMs(), 1));
+    }
+
+    void OnQuietCheck()
+    {
+        quietCheck_->stop();
+        if (!holding_) return;
+        if (!LineQuiet()) {
+            quietCheck_->start(QuietLeft());
+            return;
+        }
+        holding_ = false;
+        afterFailure_ = false;
+        timers_.StartTimer2();
+        BeforeSend();
+        awaiting_ = true;
+        SendSaved();
     }
 
     void SendSaved()
@@ -109,11 +170,17 @@ protected:
         if (lower) lower->Receive(&saved_, this);
     }
 
+    ITimerHost& host_;
     RetryTimerWindow timers_;
+    std::unique_ptr<ITimer> quietCheck_;
+    const ILineActivity* line_ = nullptr;
     FrameT saved_;
     int retry_ = 0;
     int maxRepetitions_;
     bool awaiting_ = false;
+    bool afterFailure_ = false;
+    bool holding_ = false;
+    int64_t failedAt_ = 0;
 };
 
 }  // namespace nalvexa

@@ -1,6 +1,10 @@
 #include "qt_serial_device.h"
 
 #include <cctype>
+#ifdef __linux__
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
 
 namespace nalvexa {
 
@@ -70,6 +74,17 @@ bool QtSerialDevice::write(const uint8_t* bytes, int count)
     if (port_.write(reinterpret_cast<const char*>(bytes), count) != count) return false;
     port_.flush();
     return true;
+}
+
+int QtSerialDevice::unsentBytes() const
+{
+    if (!port_.isOpen()) return 0;
+    int queued = 0;
+#ifdef TIOCOUTQ
+    // What the kernel still holds for the line; a pseudo-terminal reports 0.
+    if (::ioctl(port_.handle(), TIOCOUTQ, &queued) != 0) queued = 0;
+#endif
+    return static_cast<int>(port_.bytesToWrite()) + queued;
 }
 
 void QtSerialDevice::discardInput()

@@ -17,6 +17,7 @@ public:
     bool close() override;
     bool isOpen() const override { return port_.isOpen(); }
     bool write(const uint8_t* bytes, int count) override;
+    int unsentBytes() const override;
     void setBytesArrived(BytesArrived handler) override { handler_ = std::move(handler); }
     void discardInput() override;
 

@@ -6,6 +6,7 @@ CAdapterLVT::CAdapterLVT(const AdapterContext& context)
     : SerialAdapterBase(context), link_(context.timers, context.sleeper), reassembly_(context.timers, link_)
 {
     BindLink(link_);
+    link_.SetLine(&reassembly_);
     WireStack(transaction_, status_, link_, reassembly_);
     receive_.inbound = 1;
     port_.SetReceiveMessage(&receive_);

@@ -16,11 +16,14 @@ public:
         // 5 to 47: the controller's status 1 to 43, plus 4
         kUnknownStatus = 48,
         kTooShort = 49,    // an answer shorter than its header
+        kNotTheAnswer = 50,  // good answers carried other than the data asked for
     };
 
     uint32_t inbound = 0;
     uint32_t error = kNone;
     uint8_t status = 0;
+    // Request frames: the data bytes a good answer must carry, or -1 for any.
+    int32_t answerData = -1;
 
     void CopyFrom(const LvtFrame& other)
     {
@@ -28,6 +31,7 @@ public:
         inbound = other.inbound;
         error = other.error;
         status = other.status;
+        answerData = other.answerData;
     }
     void Clear()
     {

@@ -53,9 +53,21 @@ protected:
     uint32_t Check(LvtFrame& frame) override
     {
         if (crc_.Compute(frame.bytes.data(), static_cast<size_t>(frame.count)) != 0) return LvtFrame::kCrc;
+        if (!AnswersRequest(frame)) return LvtFrame::kNotTheAnswer;
         frame.RemoveFront(1);
         frame.RemoveBack(2);
         return LvtFrame::kNone;
+    }
+
+    // A successful answer carries exactly the data its request asked for;
+    // one that reports an error from the controller need not.
+    bool AnswersRequest(const LvtFrame& a) const
+    {
+        static constexpr int32_t kFraming = 3;  // length byte and CRC
+        const int32_t data = a.count - kFraming - LvtStatusLayer::kHeaderSize;
+        const uint8_t status = a.bytes[1 + LvtStatusLayer::kHeaderSize - 1];
+        if (saved_.answerData < 0 || data < 0 || status != 0) return true;
+        return data == saved_.answerData;
     }
 
     uint32_t TimeoutError() const override { return LvtFrame::kNoAnswer; }

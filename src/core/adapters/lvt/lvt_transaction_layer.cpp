@@ -48,6 +48,9 @@ void LvtTransactionLayer::SendFrame(const DriverRequest& r, uint32_t offset, uin
                              static_cast<uint8_t>(offset >> 16),     static_cast<uint8_t>(offset >> 8),
                              static_cast<uint8_t>(offset),           static_cast<uint8_t>(count)};
     f.Append(head, 6);
+    // A read of elements asks for that many elements' bytes; one of no
+    // elements leaves the size to the controller.
+    f.answerData = r.kind == Read && r.slIndex3 != 0 ? static_cast<int32_t>(count * (r.length / r.slIndex3)) : -1;
     if (r.kind == Write) {
         for (uint32_t j = 0; j < count; ++j) {
             for (int32_t b = elementSize_ - 1; b >= 0; --b) f.Append(r.data[static_cast<size_t>(writeOffset_ + b)]);
@@ -73,6 +76,7 @@ void LvtTransactionLayer::OnAnswer(DriverRequest& r, Message* message)
         case LvtFrame::kTooLong: r.status = 7; break;
         case LvtFrame::kNoAnswer: r.status = 5; break;
         case LvtFrame::kTooShort: r.status = 1; break;
+        case LvtFrame::kNotTheAnswer: r.status = 3; break;
         default: r.status = f.error >= 5 && f.error <= 47 ? static_cast<int32_t>(f.error) + 37 : 85; break;
         }
         Finish();

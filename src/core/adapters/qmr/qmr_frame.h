@@ -9,7 +9,9 @@ namespace nalvexa {
 class QmrFrame : public FrameOf<QmrFrame> {
 public:
     uint32_t inbound = 0;
-    uint32_t error = 0;  // 1 controller flagged an error, 2 sum wrong three times, 3 no answer
+    // 1 controller flagged an error, 2 sum wrong three times, 3 no answer,
+    // 4 answers that did not belong to the request (address, command, length)
+    uint32_t error = 0;
     uint8_t address = 0;
     uint8_t command = 0;
     uint8_t flags = 0;

@@ -47,9 +47,24 @@ protected:
     uint32_t Check(QmrFrame& frame) override
     {
         if (frame.count < 1 || Sum8(frame.bytes.data(), frame.count - 1) != frame.bytes[frame.count - 1]) return 2;
+        if (!AnswersRequest(frame)) return 4;
         frame.RemoveFront(1);
         frame.RemoveBack(1);
         return 0;
+    }
+
+    // The answer carries the request's address and command, and a read's
+    // answer exactly the bytes it asked for (the last parameter byte), unless
+    // the controller flags an error.
+    bool AnswersRequest(const QmrFrame& a) const
+    {
+        static constexpr int32_t kHead = 5;  // length, address, command, flags, sum
+        const auto& r = saved_.bytes;
+        if (a.count < 4 || a.bytes[1] != r[1] || a.bytes[2] != r[2]) return false;
+        const bool read = r[2] == 0x01 || r[2] == 0x11;
+        if (!read || saved_.count < 7) return true;
+        if (a.count >= kHead && (a.bytes[3] & QmrHeaderLayer::kErrorFlag)) return true;
+        return a.count - kHead == r[5];
     }
 
     uint32_t TimeoutError() const override { return 3; }

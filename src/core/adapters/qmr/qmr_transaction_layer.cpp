@@ -53,7 +53,7 @@ void QmrTransactionLayer::OnAnswer(DriverRequest& request, Message* message)
 {
     const auto& f = static_cast<const QmrFrame&>(*message);
     if (f.error != 0) {
-        request.status = f.error == 1 ? 2 : f.error == 2 ? 4 : f.error == 3 ? 5 : 1;
+        request.status = f.error == 1 ? 2 : f.error == 2 ? 4 : f.error == 3 ? 5 : f.error == 4 ? 3 : 1;
     } else if (request.kind == Read) {
         int32_t n = std::clamp(f.count, 0, static_cast<int32_t>(request.data.size()));
         std::memcpy(request.data.data(), f.bytes.data(), static_cast<size_t>(n));

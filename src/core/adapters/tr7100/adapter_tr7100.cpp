@@ -9,6 +9,7 @@ CAdapterTR7100::CAdapterTR7100(const AdapterContext& context)
       reassembly_(context.timers, link_)
 {
     BindLink(link_);
+    link_.SetLine(&reassembly_);
     WireNormal();
     receive_.inbound = 1;
     port_.SetReceiveMessage(&receive_);
@@ -67,6 +68,13 @@ void CAdapterTR7100::RunControl(const DriverRequest& request)
     case kNormalMode: WireNormal(); break;
     default: break;
     }
+}
+
+void CAdapterTR7100::OnClientGone()
+{
+    port_.setSuppressDelivery(0);
+    if (stream_) WireNormal();
+    streamLayer_.SetBlockSink(nullptr);
 }
 
 void CAdapterTR7100::ShowSetup()

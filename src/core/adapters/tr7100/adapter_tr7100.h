@@ -21,6 +21,8 @@ public:
     void Execute(DriverRequest* request) override;
     void ShowSetup() override;
     void InstallMenu() override;
+    // Delivery on and normal mode again, as for a new client.
+    void OnClientGone() override;
 
     bool streamMode() const { return stream_; }
     const Tr7100TransactionLayer& transactionLayer() const { return transaction_; }
