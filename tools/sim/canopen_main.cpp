@@ -1,7 +1,9 @@
 // nalvexa-sim canopen: the simulated CANopen drive on slcan over a
 // pseudo-terminal, or on a SocketCAN interface.
 #include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <thread>
 #include <random>
 #include <cstdio>
 #include <string>
@@ -41,17 +43,61 @@ private:
 struct Chaos {
     int percent = 0;
     std::mt19937 random{1};
-    void Apply(std::vector<CanMessage>& answers)
+    void Apply(std::vector<CanMessage>& answers, CanopenSim& drive)
     {
-        if (percent == 0 || answers.empty() || static_cast<int>(random() % 100) >= percent) return;
+        if (percent == 0 || answers.empty() || answers.front().id == 0x7E4 ||
+            static_cast<int>(random() % 100) >= percent)
+            return;
         std::fprintf(stderr, "fault abort\n");
-        CanMessage& a = answers.front();
-        const uint8_t abort[8] = {0x80, a.data[1], a.data[2], a.data[3], 0x00, 0x00, 0x00, 0x08};
-        std::copy(abort, abort + 8, a.data);
-        answers.resize(1);
+        answers = {drive.AbortTransfer(0x08000000)};
     }
 };
 Chaos g_chaos;
+
+// A bus with other traffic: before some answers, a frame that is not the
+// answer but may look like one.
+struct Noise {
+    int percent = 0;
+    std::mt19937 random{5};
+    void Apply(std::vector<CanMessage>& answers, uint8_t node)
+    {
+        if (percent == 0 || answers.empty() || static_cast<int>(random() % 100) >= percent) return;
+        static const char* kKinds[] = {"heartbeat", "pdo", "other-node", "stale"};
+        const int kind = static_cast<int>(random() % 4);
+        std::fprintf(stderr, "noise %s\n", kKinds[kind]);
+        const CanMessage& real = answers.front();
+        CanMessage m;
+        switch (kind) {
+        case 0:  // another node is operational
+            m.id = 0x700u + ((node % 127) + 1);
+            m.length = 1;
+            m.data[0] = 0x05;
+            break;
+        case 1:  // this node's first transmit PDO
+            m.id = 0x180u + node;
+            m.length = 4;
+            m.data[0] = 0xDE, m.data[1] = 0xAD, m.data[2] = 0xBE, m.data[3] = 0xEF;
+            break;
+        case 2:  // the same answer from another node, with other data
+            m = real;
+            m.id = real.id == 0x7E4 ? real.id : 0x580u + ((node % 127) + 1);
+            for (int i = 4; i < 8; ++i) m.data[i] ^= 0x5A;
+            if (real.id == 0x7E4) m.data[0] ^= 0x01;  // LSS answers differ by service
+            break;
+        default:  // an answer that belongs to an earlier transfer
+            m = real;
+            if ((real.data[0] & 0xE0) == 0x00 || (real.data[0] & 0xE0) == 0x20)
+                m.data[0] ^= 0x10;  // a segment answer with the other toggle
+            else
+                m.data[3] ^= 0x01;  // another sub-index
+            for (int i = 4; i < 8; ++i) m.data[i] ^= 0xA5;
+            break;
+        }
+        answers.insert(answers.begin(), m);
+    }
+};
+Noise g_noise;
+bool g_split = false;
 
 int RunOnPseudoTerminal(CanopenSim& drive, Log& log)
 {
@@ -66,7 +112,14 @@ int RunOnPseudoTerminal(CanopenSim& drive, Log& log)
     bool open = false;
     auto send = [&](const CanMessage& m) {
         std::string line = slcan::EncodeFrame(m);
-        pty.Write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+        if (!g_split) {
+            pty.Write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+            return;
+        }
+        for (char c : line) {
+            pty.Write(reinterpret_cast<const uint8_t*>(&c), 1);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
     };
     while (!g_stop) {
         uint8_t buffer[512];
@@ -92,7 +145,8 @@ int RunOnPseudoTerminal(CanopenSim& drive, Log& log)
                 }
                 log.Line("rx " + Describe(e.frame));
                 std::vector<CanMessage> answers = drive.OnFrame(e.frame);
-                g_chaos.Apply(answers);
+                g_chaos.Apply(answers, drive);
+                g_noise.Apply(answers, drive.node());
                 for (const CanMessage& a : answers) {
                     log.Line("tx " + Describe(a));
                     send(a);
@@ -121,7 +175,10 @@ int RunOnSocketCan(CanopenSim& drive, Log& log, const std::string& interface)
         CanMessage m;
         while (bus.CAN_Read(m) == can::kOk) {
             log.Line("rx " + Describe(m));
-            for (const CanMessage& a : drive.OnFrame(m)) {
+            std::vector<CanMessage> answers = drive.OnFrame(m);
+            g_chaos.Apply(answers, drive);
+            g_noise.Apply(answers, drive.node());
+            for (const CanMessage& a : answers) {
                 log.Line("tx " + Describe(a));
                 bus.CAN_Write(a);
             }
@@ -150,6 +207,11 @@ int RunCanopen(int argc, char** argv)
                 interface = value;
             } else if (name == "quiet") {
                 quiet = true;
+            } else if (name == "split") {
+                g_split = true;
+            } else if (name == "bus-noise") {
+                g_noise.percent = value.empty() ? 100 : std::stoi(value);
+                known = g_noise.percent >= 0 && g_noise.percent <= 100;
             } else if (name == "chaos") {
                 size_t slash = value.find('/');
                 g_chaos.percent = std::stoi(value.substr(0, slash));

@@ -23,6 +23,8 @@ public:
     // The frames the drive sends in answer to one it received.
     std::vector<CanMessage> OnFrame(const CanMessage& frame);
     std::vector<CanMessage> StrayFrames() const;
+    // Gives up the transfer in progress: the abort names its object.
+    CanMessage AbortTransfer(uint32_t code) { return Abort(code); }
     bool silent() const { return silent_; }
     uint8_t node() const { return node_; }
 

@@ -42,7 +42,6 @@ const char* const kUsage =
     "  --silent           never answer\n"
     "  --bad-sum[=N]      a wrong sum in the next N answers (all without N)\n"
     "  --error-flag[=N]   set the error flag in the next N answers\n"
-    "  --twice            send every answer twice in one piece\n"
     "DRIVE lvt:\n"
     "  --object=O/SIZE/COUNT  object O of COUNT elements of SIZE (1, 2, 4) bytes,\n"
     "                     element j holding j + 1 until written\n"
@@ -63,11 +62,21 @@ const char* const kUsage =
     "  --silent           never answer\n"
     "  --stray[=N]        send N stray frames after each finished transfer\n"
     "  --chaos=P[/SEED]   P percent of the answers become an abort (0x08000000)\n"
+    "  --bus-noise=N      before N percent of its answers, another frame: a\n"
+    "                     heartbeat, a PDO, the answer from another node, or an\n"
+    "                     answer of an earlier transfer (logged as \"noise KIND\")\n"
+    "  --split            send each slcan line one character at a time\n"
     "  (missing objects are aborted with 0x06020000; NMT state changes and the LSS\n"
     "  services are logged on stderr; a new node-ID takes effect on the switch back\n"
     "  to the waiting mode)\n"
     "Common:\n"
-    "  --split            send answers one byte at a time\n"
+    "  --split            send answers one byte at a time, 3 ms apart\n"
+    "  --twice            send every answer twice, back to back (with --split:\n"
+    "                     the copy too, byte by byte)\n"
+    "  --late=N           N percent of the answers come late: --late-ms after the\n"
+    "                     request (logged as \"fault late\")\n"
+    "  --late-ms=MS       how late (default 600, beyond the driver's default\n"
+    "                     response interval of 500 ms)\n"
     "  --quiet            log frames no more (faults still are)\n"
     "  --chaos=P[/SEED]   P percent of the answers get a random fault (silent,\n"
     "                     corrupt, stray byte before, split, sent twice), logged\n"
@@ -102,8 +111,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "nalvexa-sim: unknown drive \"%s\"\n\n%s", argv[1], kUsage);
         return 2;
     }
-    bool split = false, quiet = false;
-    int chaosPercent = 0;
+    bool split = false, quiet = false, twice = false;
+    int chaosPercent = 0, latePercent = 0, lateMs = 600;
     unsigned chaosSeed = 1;
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
@@ -118,6 +127,14 @@ int main(int argc, char** argv)
         try {
             if (name == "split") known = split = true;
             else if (name == "quiet") known = quiet = true;
+            else if (name == "twice") known = twice = true;
+            else if (name == "late") {
+                latePercent = value.empty() ? 100 : std::stoi(value);
+                known = latePercent >= 0 && latePercent <= 100;
+            } else if (name == "late-ms") {
+                lateMs = std::stoi(value);
+                known = lateMs >= 0;
+            }
             else if (name == "chaos") {
                 // PERCENT[/SEED]: that share of the answers gets a fault picked at random
                 size_t slash = value.find('/');
@@ -146,6 +163,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     std::mt19937 chaos(chaosSeed);
+    std::mt19937 lateness(3);
     int baud = 0;
     uint8_t buffer[1024];
     std::vector<uint8_t> request, answer;
@@ -182,13 +200,19 @@ int main(int argc, char** argv)
                     answer.insert(answer.end(), twice.begin(), twice.end());
                 }
             }
-            if (split) {
+            if (latePercent > 0 && static_cast<int>(lateness() % 100) < latePercent) {
+                std::fprintf(stderr, "fault late\n");
+                std::this_thread::sleep_for(std::chrono::milliseconds(lateMs));
+            }
+            for (int copy = 0; copy < (twice ? 2 : 1); ++copy) {
+                if (!split) {
+                    pty.Write(answer.data(), answer.size());
+                    continue;
+                }
                 for (uint8_t b : answer) {
                     pty.Write(&b, 1);
                     std::this_thread::sleep_for(std::chrono::milliseconds(3));
                 }
-            } else {
-                pty.Write(answer.data(), answer.size());
             }
             std::vector<uint8_t> more = drive->AfterAnswer();
             if (!more.empty()) pty.Write(more.data(), more.size());

@@ -37,7 +37,6 @@ bool ParseSet(const std::string& value, bool byteForm, uint32_t& key, std::vecto
 bool QmrSim::Option(const std::string& name, const std::string& value)
 {
     if (name == "silent") silent_ = true;
-    else if (name == "twice") twice_ = true;
     else if (name == "bad-sum") badSum_ = CountOption(value);
     else if (name == "error-flag") errorFlag_ = CountOption(value);
     else if (name == "set" || name == "set-byte") {
@@ -59,10 +58,6 @@ bool QmrSim::Feed(uint8_t byte, std::vector<uint8_t>& request, std::vector<uint8
     if (silent_ || request.size() < 4) return true;
     if (Sum8(request.data(), static_cast<int32_t>(request.size() - 1)) != request.back()) return true;
     answer = Answer(request);
-    if (twice_) {
-        std::vector<uint8_t> copy = answer;
-        answer.insert(answer.end(), copy.begin(), copy.end());
-    }
     return true;
 }
 
@@ -95,7 +90,7 @@ std::vector<uint8_t> QmrSim::Answer(const std::vector<uint8_t>& r)
         flags |= 0x04;
     }
     std::vector<uint8_t> a = {static_cast<uint8_t>(3 + payload.size() + 1), address, command, flags};
-    a.insert(a.end(), payload.begin(), payload.end());
+    for (uint8_t b : payload) a.push_back(b);
     a.push_back(Sum8(a.data(), static_cast<int32_t>(a.size())));
     if (badSum_ > 0) {
         --badSum_;
