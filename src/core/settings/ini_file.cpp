@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "settings/decimal.h"
+#include "settings/portable_text_files.h"
 
 namespace nalvexa {
 
@@ -28,25 +26,7 @@ bool SameName(const std::string& a, const std::string& b)
            });
 }
 
-struct Lines {
-    std::vector<std::string> text;
-    bool crlf = false;
-};
-
-Lines Load(const std::string& path)
-{
-    Lines lines;
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-            lines.crlf = true;
-        }
-        lines.text.push_back(line);
-    }
-    return lines;
-}
+constexpr const char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 // The section name of a "[name]" line, or false.
 bool SectionOf(const std::string& line, std::string& name)
@@ -74,10 +54,65 @@ bool EntryOf(const std::string& line, std::string& key, std::string& value)
 
 }  // namespace
 
+struct IniFile::Content {
+    std::string raw;  // the file as it is
+    std::vector<std::string> text;
+    bool crlf = false;
+    bool bom = false;
+};
+
+IniFile::IniFile(std::string path) : IniFile(std::move(path), PortableTextFiles::instance()) {}
+
+IniFile::IniFile(std::string path, ITextFiles& files) : path_(std::move(path)), files_(files) {}
+
+bool IniFile::Load(Content& content, std::string& reason) const
+{
+    switch (files_.read(path_, content.raw, reason)) {
+    case ITextFiles::ReadResult::Missing: return true;  // the defaults
+    case ITextFiles::ReadResult::Failed: return false;
+    case ITextFiles::ReadResult::Ok: break;
+    }
+    if (content.raw.find('\0') != std::string::npos) {
+        reason = "not a text file";
+        return false;
+    }
+    std::string_view rest = content.raw;
+    if (rest.substr(0, 3) == kByteOrderMark) {
+        content.bom = true;
+        rest.remove_prefix(3);
+    }
+    while (!rest.empty()) {
+        size_t end = rest.find('\n');
+        std::string line(rest.substr(0, end));
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+            content.crlf = true;
+        }
+        content.text.push_back(std::move(line));
+    }
+    return true;
+}
+
+bool IniFile::Readable(std::string& reason) const
+{
+    Content content;
+    return Load(content, reason);
+}
+
+bool IniFile::Failed(const std::string& reason)
+{
+    if (!failing_ && onWriteFailure_) onWriteFailure_("cannot save settings file " + path_ + ": " + reason);
+    failing_ = true;
+    return false;
+}
+
 std::string IniFile::GetString(const std::string& section, const std::string& key,
                                const std::string& fallback) const
 {
-    Lines lines = Load(path_);
+    Content lines;
+    std::string reason;
+    if (!Load(lines, reason)) return fallback.substr(0, kMaxValue);
     bool inSection = false;
     std::string name, k, v;
     for (const std::string& line : lines.text) {
@@ -98,7 +133,10 @@ int32_t IniFile::GetInt(const std::string& section, const std::string& key, cons
 
 bool IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
 {
-    Lines lines = Load(path_);
+    Content lines;
+    std::string reason;
+    // What cannot be read must not be replaced by what little we would write.
+    if (!Load(lines, reason)) return Failed(reason);
     std::vector<std::string>& text = lines.text;
     const std::string entry = key + "=" + value;
     std::string name, k, v;
@@ -116,25 +154,24 @@ bool IniFile::WriteString(const std::string& section, const std::string& key, co
             if (EntryOf(text[j], k, v) && SameName(k, key)) break;
             if (!Trim(text[j]).empty()) lastEntry = j;
         }
-        if (j < text.size() && !SectionOf(text[j], name))
-            text[j] = entry;
-        else
+        if (j < text.size() && !SectionOf(text[j], name)) {
+            // The same value, however the line writes it, is no change.
+            if (v != value) text[j] = entry;
+        } else {
             text.insert(text.begin() + static_cast<long>(lastEntry) + 1, entry);
+        }
     }
 
-    std::error_code ec;
-    std::filesystem::path target(path_);
-    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
-    // Written beside the file and renamed over it, so a crash never leaves half a file.
-    std::string temp = path_ + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        const char* eol = lines.crlf ? "\r\n" : "\n";
-        for (const std::string& line : text) out << line << eol;
-        if (!out.flush()) return false;
+    std::string out = lines.bom ? kByteOrderMark : "";
+    const char* eol = lines.crlf ? "\r\n" : "\n";
+    for (const std::string& line : text) out += line + eol;
+    if (out == lines.raw) {
+        failing_ = false;
+        return true;  // nothing changed: the file stays as it is
     }
-    std::filesystem::rename(temp, target, ec);
-    return !ec;
+    if (!files_.replace(path_, out, reason)) return Failed(reason);
+    failing_ = false;
+    return true;
 }
 
 bool IniFile::WriteInt(const std::string& section, const std::string& key, int32_t value)
