@@ -116,7 +116,7 @@ TEST_F(Port, OpenFailuresShowTheirTexts)
         const char* text;
         bool open;
     } cases[] = {
-        {SerialOpenResult::OpenFailed, "Unable to open port", false},
+        {SerialOpenResult::OpenFailed, "Unable to open port COM1:: No such file or directory", false},
         {SerialOpenResult::QueueFailed, "Unable to call SetupComm", true},
         {SerialOpenResult::StateFailed, "Unable to call SetCommState", true},
         {SerialOpenResult::TimeoutsFailed, "Unable to call SetCommTimeouts", true},

@@ -5,7 +5,7 @@
 
 #include "adapters/adapter_selection.h"
 #include "command_line.h"
-#include "qt_serial_device.h"
+#include "serial_line.h"
 
 namespace nalvexa {
 namespace {
@@ -31,6 +31,7 @@ TEST(AdapterSelection, KeywordsAreComparedExactly)
         AdapterChoice choice = SelectAdapter(c.text);
         EXPECT_EQ(choice.kind, c.kind) << '"' << c.text << '"';
         EXPECT_STREQ(choice.title, c.title) << '"' << c.text << '"';
+        EXPECT_EQ(choice.exact, c.kind != AdapterKind::Lvt || std::string(c.text) == "LVT") << '"' << c.text << '"';
     }
 }
 
@@ -54,6 +55,12 @@ TEST(CommandLine, OptionsOnlyBeforeTheKeywordText)
     EXPECT_EQ(d.keyword, "");
 
     EXPECT_EQ(ParseCommandLine({"TR7100", "", "x"}).keyword, "TR7100  x") << "joined by single blanks";
+
+    CommandLine e = ParseCommandLine({"--bogus", "TR7100"});
+    EXPECT_EQ(e.error, "unknown option --bogus") << "not the LVT keyword \"--bogus TR7100\"";
+    EXPECT_FALSE(ParseCommandLine({"--headles"}).error.empty());
+    EXPECT_EQ(ParseCommandLine({"--", "--odd"}).keyword, "--odd");
+    EXPECT_EQ(ParseCommandLine({"QMR", "--bogus"}).keyword, "QMR --bogus") << "after the keyword, all is text";
 }
 
 TEST(CommandLine, IniFileComesFromTheOptionTheEnvironmentOrTheConfigFolder)

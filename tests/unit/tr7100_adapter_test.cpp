@@ -324,7 +324,7 @@ TEST(Tr7100Settings, AFailedOpenIsShownAndTheAdapterStaysUsable)
     LoopbackCanLibrary can;
     device.openResult = SerialOpenResult::OpenFailed;
     CAdapterTR7100 adapter(AdapterContext{clock, clock, notifier, ini, device, can});
-    EXPECT_EQ(notifier.messages, std::vector<std::string>{"Unable to open port"});
+    EXPECT_EQ(notifier.messages, std::vector<std::string>{"Unable to open port /dev/none: No such file or directory"});
     EXPECT_EQ(device.openedName, "/dev/none");
     EXPECT_EQ(adapter.GetRetryTimeout(), 250);
     EXPECT_EQ(adapter.GetMaxNoOfRetries(), 3);

@@ -15,7 +15,7 @@ AdapterChoice SelectAdapter(const std::string& keyword)
     if (keyword == "QMR") return {AdapterKind::Qmr, "Quarlin Axtelo 3.02 - QMR Driver"};
     if (keyword == "LVT") return {AdapterKind::Lvt, kLvt};
     if (keyword == "CAN") return {AdapterKind::Can, "Quarlin Axtelo 3.02 - CAN Driver"};
-    return {AdapterKind::Lvt, kLvt};
+    return {AdapterKind::Lvt, kLvt, false};
 }
 
 std::unique_ptr<IDriverAdapter> CreateAdapter(AdapterKind kind, const AdapterContext& context)

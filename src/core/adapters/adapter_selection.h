@@ -13,6 +13,7 @@ enum class AdapterKind { Tr7100, Qmr, Lvt, Can };
 struct AdapterChoice {
     AdapterKind kind;
     const char* title;
+    bool exact = true;  // false: the text was no keyword, and LVT serves
 };
 
 // The keyword is compared exactly: no trimming, no case folding. Empty

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "adapters/adapter_context.h"
@@ -7,11 +8,16 @@
 #include "serial/serial_settings.h"
 #include "server/adapter_interfaces.h"
 #include "stack/retrying_link_layer.h"
+#include "stack/transaction_layer.h"
 
 namespace nalvexa {
 
 // The settings operations every serial adapter shares: the title, the
-// services, the port's line settings and the link layer's timing.
+// services, the port's line settings and the link layer's timing; and the
+// port's life: a device that goes away ends every request at once with
+// status 6, and is opened again every "ReopenInterval" ms until it is back,
+// as is one that could not be opened at start-up. A port the user closed
+// stays closed.
 class SerialAdapterBase : public ISerialAdapter {
 public:
     std::string GetTitle() const override { return title_; }
@@ -31,19 +37,41 @@ public:
     void SetParity(uint8_t parity) override { port_.setParity(parity); }
     uint8_t GetStopBits() const override { return port_.stopBits(); }
     void SetStopBits(uint8_t stopBits) override { port_.setStopBits(stopBits); }
-    void OpenPort() override { port_.Open(); }
-    void ClosePort() override { port_.Close(); }
+    void OpenPort() override
+    {
+        wantOpen_ = true;
+        reopen_->stop();
+        if (!port_.Open()) KeepTrying();
+    }
+    void ClosePort() override
+    {
+        wantOpen_ = false;
+        reopen_->stop();
+        port_.Close();
+    }
     bool IsPortOpen() const override { return port_.IsOpen(); }
 
     SerialPort& port() { return port_; }
+    int reopenInterval() const { return reopenIntervalMs_; }
 
 protected:
+    static constexpr int kDefaultReopenMs = 1000;
+
     explicit SerialAdapterBase(const AdapterContext& context)
         : context_(context), port_(context.serial, context.notifier, context.timers)
     {
+        reopenIntervalMs_ = context.ini.GetInt(kSerialSection, "ReopenInterval", "1000");
+        reopen_ = context.timers.createTimer([this] { TryReopen(); });
+        port_.SetLostHandler([this](const std::string& reason) { PortLost(reason); });
     }
-    // The derived adapter names its link layer once its stack exists.
-    void BindLink(LinkSettings& link) { link_ = &link; }
+    // The derived adapter names its request queue and link layer once its stack exists.
+    void BindLink(TransactionLayer& queue, LinkSettings& link)
+    {
+        queue_ = &queue;
+        link_ = &link;
+    }
+    // Puts every layer back to rest: no timer running, nothing awaited.
+    virtual void ResetStack() = 0;
     // Wires a stack of three layers between the request queue and the port.
     void WireStack(EndpointNode& queue, ProtocolLayer& top, ProtocolLayer& middle, ProtocolLayer& bottom)
     {
@@ -62,7 +90,32 @@ protected:
     SerialPort port_;
 
 private:
+    void PortLost(const std::string& reason)
+    {
+        context_.notifier.state("port lost " + port_.portName() + ": " + reason);
+        ResetStack();
+        if (queue_) queue_->FailAll(6);
+        if (wantOpen_) KeepTrying();
+    }
+    void KeepTrying()
+    {
+        if (wantOpen_ && reopenIntervalMs_ > 0) reopen_->start(reopenIntervalMs_);
+    }
+    void TryReopen()
+    {
+        reopen_->stop();
+        if (!wantOpen_) return;
+        if (port_.Open(true))
+            context_.notifier.state("port reopened " + port_.portName());
+        else
+            KeepTrying();
+    }
+
+    TransactionLayer* queue_ = nullptr;
     LinkSettings* link_ = nullptr;
+    std::unique_ptr<ITimer> reopen_;
+    int reopenIntervalMs_ = kDefaultReopenMs;
+    bool wantOpen_ = false;
     std::string title_;
     IAdapterServices* services_ = nullptr;
 };

@@ -9,6 +9,9 @@ SerialPort::SerialPort(ISerialDevice& device, IUserNotifier& notifier, const ITi
     : device_(device), notifier_(notifier), clock_(clock)
 {
     device_.setBytesArrived([this](const uint8_t* bytes, int count) { Deliver(bytes, count); });
+    device_.setDeviceLost([this](const std::string& reason) {
+        if (onLost_) onLost_(reason);
+    });
 }
 
 void SerialPort::Process(Message* message)
@@ -16,17 +19,22 @@ void SerialPort::Process(Message* message)
     WriteFrame(static_cast<const Frame&>(*message));
 }
 
-void SerialPort::Open()
+bool SerialPort::Open(bool quietly)
 {
     // Opening an open port again would lose the device it has.
-    if (device_.isOpen()) return;
-    switch (device_.open(portName_, line_)) {
+    if (device_.isOpen()) return true;
+    const SerialOpenResult result = device_.open(portName_, line_);
+    if (quietly) return device_.isOpen();
+    switch (result) {
     case SerialOpenResult::Ok: break;
-    case SerialOpenResult::OpenFailed: notifier_.message("Unable to open port"); break;
+    case SerialOpenResult::OpenFailed:
+        notifier_.message("Unable to open port " + device_.openError());
+        break;
     case SerialOpenResult::QueueFailed: notifier_.message("Unable to call SetupComm"); break;
     case SerialOpenResult::StateFailed: notifier_.message("Unable to call SetCommState"); break;
     case SerialOpenResult::TimeoutsFailed: notifier_.message("Unable to call SetCommTimeouts"); break;
     }
+    return device_.isOpen();
 }
 
 int SerialPort::Close()

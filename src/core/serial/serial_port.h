@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform.h"
@@ -18,7 +19,10 @@ public:
 
     void Process(Message* message) override;  // writes the frame
 
-    void Open();
+    // Shows why it could not be opened (unless `quietly`); true when open.
+    bool Open(bool quietly = false);
+    // Told when the device goes away; the port is closed by then.
+    void SetLostHandler(std::function<void(const std::string& reason)> handler) { onLost_ = std::move(handler); }
     // -1 when the port was not open; otherwise non-zero on success.
     int Close();
     bool IsOpen() const { return device_.isOpen(); }
@@ -54,6 +58,7 @@ private:
     IUserNotifier& notifier_;
     const ITimerHost& clock_;
     int64_t sendingUntil_ = 0;  // the frame written last is on the line until then
+    std::function<void(const std::string&)> onLost_;
     Frame* receiveMessage_ = nullptr;
     std::string portName_ = "COM1:";
     SerialLineSettings line_;

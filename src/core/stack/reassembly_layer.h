@@ -22,6 +22,7 @@ public:
 
     const FrameT& assembly() const { return assembly_; }
     int64_t lastByteAt() const override { return lastByteAt_; }
+    void Reset() { assembly_.Clear(); }
 
     void Process(Message* message) final
     {

@@ -43,6 +43,15 @@ public:
     void SetLine(const ILineActivity* line) { line_ = line; }
     // A frame is held back until the line has been quiet long enough.
     bool holdingFrame() const { return holding_; }
+    // Nothing awaited, no timer running: the device has gone.
+    void Reset()
+    {
+        timers_.StopTimer1();
+        timers_.StopTimer2();
+        quietCheck_->stop();
+        awaiting_ = holding_ = afterFailure_ = false;
+        retry_ = 0;
+    }
 
     int responseInterval() const override { return timers_.responseInterval(); }
     void setResponseInterval(int ms) override { timers_.setResponseInterval(ms); }

@@ -19,6 +19,17 @@ public:
     }
     bool busy() const { return busy_; }
     size_t pendingCount() const { return pending_.size(); }
+    // Ends every request at once with `status`: the one on the line and those queued.
+    void FailAll(int32_t status)
+    {
+        std::deque<DriverRequest*> ending;
+        ending.swap(pending_);
+        busy_ = false;
+        for (DriverRequest* request : ending) {
+            request->status = status;
+            if (request->replySink) request->replySink->SendReply();
+        }
+    }
 
     void Process(Message* message) final
     {

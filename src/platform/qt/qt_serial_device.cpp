@@ -1,107 +1,67 @@
 #include "qt_serial_device.h"
 
-#include <cctype>
-#ifdef __linux__
-#include <sys/ioctl.h>
-#include <termios.h>
-#endif
+#include <QTimer>
 
 namespace nalvexa {
 
-std::string SerialDevicePath(const std::string& name)
+QtSerialDevice::QtSerialDevice() = default;
+
+QtSerialDevice::~QtSerialDevice()
 {
-    if (name.size() >= 5 && name.compare(0, 3, "COM") == 0 && name.back() == ':') {
-        std::string digits = name.substr(3, name.size() - 4);
-        bool allDigits = !digits.empty() && digits.size() <= 4;
-        for (char c : digits) allDigits = allDigits && std::isdigit(static_cast<unsigned char>(c));
-        if (allDigits && std::stoi(digits) >= 1) return "/dev/ttyS" + std::to_string(std::stoi(digits) - 1);
-    }
-    return name;
+    *alive_ = false;
+    close();
 }
 
-QtSerialDevice::QtSerialDevice()
+SerialOpenResult QtSerialDevice::open(const std::string& name, const SerialLineSettings& settings)
 {
-    QObject::connect(&port_, &QSerialPort::readyRead, [this] { OnReadyRead(); });
-    QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
-        // The device went away (unplugged, or the other end of a pseudo-terminal closed).
-        if (e == QSerialPort::ResourceError && port_.isOpen()) port_.close();
-    });
-}
-
-SerialOpenResult QtSerialDevice::open(const std::string& name, const SerialLineSettings& s)
-{
-    port_.setPortName(QString::fromStdString(SerialDevicePath(name)));
-    if (!port_.open(QIODevice::ReadWrite)) return SerialOpenResult::OpenFailed;
-    receiving_ = false;
-
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    switch (s.parity) {
-    case 1: parity = QSerialPort::OddParity; break;
-    case 2: parity = QSerialPort::EvenParity; break;
-    case 3: parity = QSerialPort::MarkParity; break;
-    case 4: parity = QSerialPort::SpaceParity; break;
-    default: break;
-    }
-    QSerialPort::StopBits stop = s.stopBits == 1   ? QSerialPort::OneAndHalfStop
-                                 : s.stopBits == 2 ? QSerialPort::TwoStop
-                                                   : QSerialPort::OneStop;
-    bool ok = port_.setBaudRate(s.baudRate) && port_.setDataBits(QSerialPort::Data8) &&
-              port_.setParity(parity) && port_.setStopBits(stop) &&
-              port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!ok) {
-        port_.clearError();
-        return SerialOpenResult::StateFailed;
-    }
-    // Line modes a device refuses (a pseudo-terminal has no RTS or DTR) do not stop the port.
-    port_.setRequestToSend((s.rtsControl & 3) == 1);
-    port_.setDataTerminalReady((s.dtrControl & 3) == 1);
-    port_.clearError();
-    port_.clear(QSerialPort::Input);
-    receiving_ = true;
-    return SerialOpenResult::Ok;
+    close();
+    const SerialOpenResult result = line_.Open(name, settings, openError_);
+    if (!line_.isOpen()) return result;
+    receiving_ = result == SerialOpenResult::Ok;
+    readable_ = std::make_unique<QSocketNotifier>(line_.fd(), QSocketNotifier::Read);
+    QObject::connect(readable_.get(), &QSocketNotifier::activated, [this] { OnReadable(); });
+    return result;
 }
 
 bool QtSerialDevice::close()
 {
-    port_.close();
+    readable_.reset();
+    line_.Close();
     receiving_ = false;
     return true;
 }
 
 bool QtSerialDevice::write(const uint8_t* bytes, int count)
 {
-    if (!port_.isOpen()) return false;
-    if (port_.write(reinterpret_cast<const char*>(bytes), count) != count) return false;
-    port_.flush();
-    return true;
+    std::string reason;
+    if (line_.Write(bytes, static_cast<size_t>(count), reason)) return true;
+    if (line_.isOpen() && reason != "the device takes no more") Lost(reason);
+    return false;
 }
 
-int QtSerialDevice::unsentBytes() const
+void QtSerialDevice::OnReadable()
 {
-    if (!port_.isOpen()) return 0;
-    int queued = 0;
-#ifdef TIOCOUTQ
-    // What the kernel still holds for the line; a pseudo-terminal reports 0.
-    if (::ioctl(port_.handle(), TIOCOUTQ, &queued) != 0) queued = 0;
-#endif
-    return static_cast<int>(port_.bytesToWrite()) + queued;
-}
-
-void QtSerialDevice::discardInput()
-{
-    if (!port_.isOpen()) return;
-    port_.readAll();  // what Qt has already read
-    port_.clear(QSerialPort::Input);  // and what the driver still holds
-}
-
-void QtSerialDevice::OnReadyRead()
-{
-    char buffer[1000];
-    while (port_.isOpen() && port_.bytesAvailable() > 0) {
-        qint64 n = port_.read(buffer, sizeof buffer);
-        if (n <= 0) break;
-        if (receiving_ && handler_) handler_(reinterpret_cast<const uint8_t*>(buffer), static_cast<int>(n));
+    uint8_t buffer[1000];
+    for (int rounds = 0; rounds < 64 && line_.isOpen(); ++rounds) {
+        std::string reason;
+        long n = line_.Read(buffer, sizeof buffer, reason);
+        if (n < 0) {
+            Lost(reason);
+            return;
+        }
+        if (n == 0) return;
+        if (receiving_ && handler_) handler_(buffer, static_cast<int>(n));
     }
+}
+
+void QtSerialDevice::Lost(const std::string& reason)
+{
+    close();
+    // Later, on the loop: this may come from inside a write of ours.
+    std::weak_ptr<bool> alive = alive_;
+    QTimer::singleShot(0, [this, alive, reason] {
+        if (auto a = alive.lock(); a && *a && lost_) lost_(reason);
+    });
 }
 
 }  // namespace nalvexa

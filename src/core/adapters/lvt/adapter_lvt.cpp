@@ -5,14 +5,14 @@ namespace nalvexa {
 CAdapterLVT::CAdapterLVT(const AdapterContext& context)
     : SerialAdapterBase(context), link_(context.timers, context.sleeper), reassembly_(context.timers, link_)
 {
-    BindLink(link_);
+    BindLink(transaction_, link_);
     link_.SetLine(&reassembly_);
     WireStack(transaction_, status_, link_, reassembly_);
     receive_.inbound = 1;
     port_.SetReceiveMessage(&receive_);
     LoadSerialSettings(context.ini, *this, "5");
     port_.setBaudRate(kStartBaudRate);  // every start, whatever was saved
-    port_.Open();
+    OpenPort();
 }
 
 void CAdapterLVT::Execute(DriverRequest* request)

@@ -25,6 +25,11 @@ public:
 
 private:
     void Reopen(int baudRate);
+    void ResetStack() override
+    {
+        link_.Reset();
+        reassembly_.Reset();
+    }
 
     LvtTransactionLayer transaction_;
     LvtStatusLayer status_;

@@ -5,14 +5,14 @@ namespace nalvexa {
 CAdapterQMR::CAdapterQMR(const AdapterContext& context)
     : SerialAdapterBase(context), link_(context.timers), reassembly_(context.timers, link_)
 {
-    BindLink(link_);
+    BindLink(transaction_, link_);
     link_.SetLine(&reassembly_);
     WireStack(transaction_, header_, link_, reassembly_);
     receive_.inbound = 1;
     port_.SetReceiveMessage(&receive_);
     LoadSerialSettings(context.ini, *this, "0");
     port_.setBaudRate(kBaudRate);  // whatever the shared section says
-    port_.Open();
+    OpenPort();
 }
 
 void CAdapterQMR::Execute(DriverRequest* request)

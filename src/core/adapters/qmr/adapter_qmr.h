@@ -24,6 +24,12 @@ public:
     const QmrTransactionLayer& transactionLayer() const { return transaction_; }
 
 private:
+    void ResetStack() override
+    {
+        link_.Reset();
+        reassembly_.Reset();
+    }
+
     QmrTransactionLayer transaction_;
     QmrHeaderLayer header_;
     QmrLinkLayer link_;

@@ -8,7 +8,7 @@ CAdapterTR7100::CAdapterTR7100(const AdapterContext& context)
       checksum_(context.timers, link_),
       reassembly_(context.timers, link_)
 {
-    BindLink(link_);
+    BindLink(transaction_, link_);
     link_.SetLine(&reassembly_);
     WireNormal();
     receive_.inbound = 1;
@@ -16,7 +16,7 @@ CAdapterTR7100::CAdapterTR7100(const AdapterContext& context)
     LoadSerialSettings(context.ini, *this, "0");
     port_.setRtsControl(1);
     port_.setDtrControl(1);
-    port_.Open();
+    OpenPort();
 }
 
 void CAdapterTR7100::WireNormal()

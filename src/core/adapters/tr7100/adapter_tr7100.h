@@ -28,6 +28,13 @@ public:
     const Tr7100TransactionLayer& transactionLayer() const { return transaction_; }
 
 private:
+    void ResetStack() override
+    {
+        link_.Reset();
+        reassembly_.Reset();
+        checksum_.Reset();
+        streamLayer_.Reset();
+    }
     void WireNormal();
     void WireStream();
     void RunControl(const DriverRequest& request);

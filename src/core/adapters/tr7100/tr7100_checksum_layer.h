@@ -16,6 +16,11 @@ public:
     Tr7100ChecksumLayer(ITimerHost& host, const LinkSettings& timing);
     void Process(Message* message) override;
     bool awaitingAnswer() const { return awaiting_; }
+    void Reset()
+    {
+        timer_->stop();
+        awaiting_ = false;
+    }
 
 private:
     void OnTimeout();

@@ -14,6 +14,11 @@ public:
     Tr7100StreamLayer() { assembly_.inbound = 1; }
     void SetBlockSink(IRequestReply* sink) { sink_ = sink; }
     int32_t pendingBytes() const { return assembly_.count; }
+    void Reset()
+    {
+        assembly_.Clear();
+        expectAnswer_ = false;
+    }
 
     void Process(Message* message) override
     {

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+
+#include "platform.h"
+
+namespace nalvexa {
+
+// "COMn:" names the n-th serial port of the system; any other name is a device path.
+std::string SerialDevicePath(const std::string& portName);
+
+// An RS-232 device on a POSIX system, raw and non-blocking: 8 data bits, the
+// parity (mark and space too), one or two stop bits, no flow control, RTS
+// and DTR as asked (where the device has them). Locked against a second user.
+class SerialLine {
+public:
+    SerialLine() = default;
+    ~SerialLine() { Close(); }
+    SerialLine(const SerialLine&) = delete;
+    SerialLine& operator=(const SerialLine&) = delete;
+
+    // `error` is "DEVICE: reason" for anything but Ok. On a refused line
+    // setting the device stays open (as a port whose configuration failed).
+    SerialOpenResult Open(const std::string& portName, const SerialLineSettings& settings, std::string& error);
+    void Close();
+    bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+
+    // Bytes read, 0 when none is waiting; -1 when the device has gone, with the reason.
+    long Read(uint8_t* into, size_t max, std::string& reason);
+    // Waits briefly for room; false when the device has gone or stays full.
+    bool Write(const uint8_t* bytes, size_t count, std::string& reason);
+    // Written but not yet sent by the device.
+    int Unsent() const;
+    void DiscardInput();
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+}  // namespace nalvexa
