@@ -19,7 +19,8 @@ const char* const kUsage =
     "  --ini FILE   settings file (default: $NALVEXA_INI, else\n"
     "               $XDG_CONFIG_HOME/Nalvexa.ini or ~/.config/Nalvexa.ini)\n"
     "  --help       show this text\n"
-    "  --version    show the version\n";
+    "  --version    show the version\n"
+    "  --           end of the options: what follows is keyword text\n";
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args)
 {
@@ -41,6 +42,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             line.iniFile = args[++i];
         } else if (a.rfind("--ini=", 0) == 0) {
             line.iniFile = a.substr(6);
+        } else if (a == "--") {
+            ++i;  // the rest is keyword text, even if it starts with "--"
+            break;
+        } else if (a.rfind("--", 0) == 0) {
+            line.error = "unknown option " + a;
+            return line;
         } else {
             break;
         }

@@ -16,16 +16,17 @@ bool HeadlessShell::Start()
 {
     IDriverAdapter* adapter = holder_.adapter();
     std::printf("%s\n", adapter->GetTitle().c_str());
+    if (!note_.empty()) std::printf("%s\n", note_.c_str());
     std::fflush(stdout);
     adapter->SetServices(this);
     adapter->InstallMenu();
     server_.SetEvents(this);
-    server_.SetBindAddress(ReadBindAddress(ini_));
+    ApplyServerSettings(ini_, server_);
     uint32_t port = ReadSocketPort(ini_);
     server_.Open(port);
     WriteSocketPort(ini_, port);  // written whether or not the port could be opened
     if (!server_.listener().isOpen) {
-        std::fprintf(stderr, "cannot listen on port %u\n", port);
+        std::fprintf(stderr, "cannot listen on %s\n", server_.listener().OpenError().c_str());
         return false;
     }
     // Announced once the port is saved, so that whoever waits for it finds the file complete.

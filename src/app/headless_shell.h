@@ -17,6 +17,8 @@ public:
     HeadlessShell(ServerSockets& server, AdapterHolder& holder, IniFile& ini, IUserNotifier& notifier,
                   ITaskPoster& poster, std::function<void(int)> quit);
 
+    // A line printed after the title (how the adapter was chosen).
+    void SetNote(const std::string& note) { note_ = note; }
     // False when the port could not be opened.
     bool Start();
     // A close request from the user (a signal): ask, then save and quit.
@@ -42,6 +44,7 @@ private:
     IUserNotifier& notifier_;
     ITaskPoster& poster_;
     std::function<void(int)> quit_;
+    std::string note_;
     bool askBeforeClosing_ = true;
     bool closed_ = false;
 };

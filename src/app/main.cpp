@@ -12,6 +12,7 @@
 #include "gui_notifier.h"
 #include "headless_shell.h"
 #include "main_window.h"
+#include "posix_text_files.h"
 #include "qt_serial_device.h"
 #include "qt_services.h"
 #include "qt_tcp_listener.h"
@@ -36,7 +37,7 @@ bool HasDisplay()
     return false;
 }
 
-// SIGINT and SIGTERM reach the loop as an event.
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT reach the loop as an event: each saves and ends.
 std::unique_ptr<QSocketNotifier> CatchSignals(std::function<void()> onSignal)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return nullptr;
@@ -46,8 +47,7 @@ std::unique_ptr<QSocketNotifier> CatchSignals(std::function<void()> onSignal)
         [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
         onSignal();
     });
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) std::signal(s, OnSignal);
     return notifier;
 }
 
@@ -80,13 +80,24 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(kNalvexaVersion);
 
     // The platform's services, the ini file and the adapter live until the loop ends.
-    IniFile ini(ResolveIniPath(line.iniFile));
+    PosixTextFiles textFiles;
+    IniFile ini(ResolveIniPath(line.iniFile), textFiles);
+    if (std::string reason; !ini.Readable(reason)) {
+        // Starting on defaults would listen everywhere, open another port,
+        // and save those over the user's file at the end.
+        const std::string text = "cannot read settings file " + ini.path() + ": " + reason;
+        std::fprintf(stderr, "%s\n", text.c_str());
+        if (!headless) GuiNotifier().message(text);
+        return 1;
+    }
+
     QtTimerHost timers;
     QtSleeper sleeper;
     QtTaskPoster poster;
     StderrNotifier stderrNotifier;
     GuiNotifier guiNotifier;
     IUserNotifier& notifier = headless ? static_cast<IUserNotifier&>(stderrNotifier) : guiNotifier;
+    ini.SetWriteFailureHandler([&notifier](const std::string& text) { notifier.message(text); });
     QtSerialDevice serial;
     QtTcpListener tcp;
     ChannelCanLibrary can;
@@ -100,13 +111,15 @@ int main(int argc, char** argv)
     holder.set(CreateAdapter(choice.kind, AdapterContext{timers, sleeper, notifier, ini, serial, can, canWait}));
     holder.adapter()->SetTitle(choice.title);
 
-    ServerSockets server(tcp, holder, poster, notifier);
+    ServerSockets server(tcp, holder, poster, notifier, timers);
     int exitCode = 0;
     if (headless) {
         HeadlessShell shell(server, holder, ini, notifier, poster, [&](int code) {
             exitCode = code;
             QCoreApplication::exit(code);
         });
+        if (!choice.exact)
+            shell.SetNote("keyword \"" + line.keyword + "\" is no adapter keyword: the LVT adapter serves");
         auto signalWatch = CatchSignals([&] { shell.RequestClose(); });
         if (shell.Start())
             app->exec();

@@ -46,7 +46,7 @@ void MainWindow::Initialise()
     adapter->SetServices(this);
     adapter->InstallMenu();
     server_.SetEvents(this);
-    server_.SetBindAddress(ReadBindAddress(ini_));
+    ApplyServerSettings(ini_, server_);
     port_ = ReadSocketPort(ini_);
     ui_->portEdit->setText(QString::number(port_));
     OnOpen();

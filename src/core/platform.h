@@ -52,6 +52,9 @@ public:
     virtual Answer askYesNoCancel(const std::string& text) = 0;
     // A warning with OK and Cancel buttons.
     virtual Answer askOkCancel(const std::string& text) = 0;
+    // A change of state worth a line in the service's log (a client came or
+    // went, a port was lost or reopened); never a message box.
+    virtual void state(const std::string& line) = 0;
 };
 
 struct SerialLineSettings {
@@ -68,6 +71,9 @@ enum class SerialOpenResult { Ok, OpenFailed, QueueFailed, StateFailed, Timeouts
 class ISerialDevice {
 public:
     using BytesArrived = std::function<void(const uint8_t* bytes, int count)>;
+    // The device went away (unplugged, hung up, an I/O error): it is closed
+    // and told on the loop, never from inside a call of ours.
+    using DeviceLost = std::function<void(const std::string& reason)>;
     virtual ~ISerialDevice() = default;
     // On a result other than Ok and OpenFailed the device stays open but
     // receives nothing, like a port whose configuration was refused.
@@ -79,8 +85,24 @@ public:
     // cannot tell, as on a pseudo-terminal).
     virtual int unsentBytes() const = 0;
     virtual void setBytesArrived(BytesArrived handler) = 0;
+    virtual void setDeviceLost(DeviceLost handler) = 0;
     // Drops what has arrived and was not yet handed over.
     virtual void discardInput() = 0;
+    // The device the last failed open tried, and the system's reason:
+    // "/dev/ttyUSB0: No such file or directory".
+    virtual std::string openError() const = 0;
+};
+
+// Whole text files, for the settings. Replacing one keeps what the file is:
+// its mode and owner, and the target of a symbolic link; it never leaves a
+// partial or temporary file behind.
+class ITextFiles {
+public:
+    enum class ReadResult { Ok, Missing, Failed };
+    virtual ~ITextFiles() = default;
+    // `reason` says why on Failed (the system's text).
+    virtual ReadResult read(const std::string& path, std::string& text, std::string& reason) const = 0;
+    virtual bool replace(const std::string& path, const std::string& text, std::string& reason) = 0;
 };
 
 // One accepted TCP client. Reading is pulled, so that unread requests stay
@@ -90,10 +112,22 @@ public:
     virtual ~IClientLink() = default;
     virtual size_t bytesAvailable() const = 0;
     virtual size_t read(uint8_t* into, size_t max) = 0;
-    // False when the bytes could not be handed to the network.
+    // The peer will send nothing more (it closed, or shut down its sending
+    // side): what has been read is all there is.
+    virtual bool inputEnded() const = 0;
+    // False when the bytes could not be handed to the network. What the
+    // network does not take at once is kept and sent later.
     virtual bool send(const uint8_t* bytes, size_t count) = 0;
+    // Bytes sent that the network has not taken yet.
+    virtual size_t unsentBytes() const = 0;
     virtual int lastError() const = 0;
     virtual bool isConnected() const = 0;
+    // "address:port" of the peer.
+    virtual std::string peer() const = 0;
+    // Why the connection failed ("connection reset by peer", "keepalive
+    // time-out"), or empty.
+    virtual std::string failure() const = 0;
+    // Closes once what is unsent has gone out (or could not).
     virtual void close() = 0;
     // Hands what is still buffered to the network; the program is ending.
     virtual void drain() = 0;
@@ -103,6 +137,7 @@ class ITcpEvents {
 public:
     virtual ~ITcpEvents() = default;
     virtual void onConnectionPending() = 0;
+    // Bytes arrived, the peer's input ended, or unsent bytes went out.
     virtual void onClientReadable() = 0;
     virtual void onClientClosed() = 0;
 };
@@ -111,11 +146,17 @@ class ITcpListener {
 public:
     virtual ~ITcpListener() = default;
     virtual void setEvents(ITcpEvents* events) = 0;
+    // Seconds of silence before a client is probed (then every 2 s, and
+    // dropped after 3 unanswered probes); 0: no probes.
+    virtual void setKeepAlive(int idleSeconds) = 0;
     // An empty address listens on every local address.
     virtual bool listen(const std::string& bindAddress, uint32_t port) = 0;
+    // Why the last listen failed, e.g. "0.0.0.0:12001: Address already in use".
+    virtual std::string listenError() const = 0;
     virtual uint32_t listeningPort() const = 0;
     virtual void close() = 0;
-    // The oldest connection still waiting to be taken up, or none.
+    // The oldest connection still waiting to be taken up, or none. Waiting
+    // connections whose peer has gone are dropped without a turn.
     virtual std::unique_ptr<IClientLink> takePending() = 0;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 #include "platform.h"
 
@@ -13,6 +14,12 @@ public:
     void message(const std::string& text) override;
     Answer askYesNoCancel(const std::string& text) override;
     Answer askOkCancel(const std::string& text) override;
+    // The window shows the last state line; no box.
+    void state(const std::string& line) override
+    {
+        if (onState) onState(line);
+    }
+    std::function<void(const std::string&)> onState;
 
 private:
     QString caption_ = "nalvexa";

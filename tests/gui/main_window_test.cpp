@@ -24,7 +24,7 @@ namespace {
 
 class Window : public ::testing::Test {
 protected:
-    Window() : ini(dir.File("Nalvexa.ini")), server(tcp, holder, poster, notifier)
+    Window() : ini(dir.File("Nalvexa.ini")), server(tcp, holder, poster, notifier, clock)
     {
         auto owned = std::make_unique<FakeSerialAdapter>();
         adapter = owned.get();
@@ -49,6 +49,7 @@ protected:
     AdapterHolder holder;
     ManualPoster poster;
     FakeNotifier notifier;
+    ManualClock clock;
     ServerSockets server;
     FakeSerialAdapter* adapter;
     std::unique_ptr<MainWindow> window;
@@ -260,7 +261,7 @@ TEST(WindowAdapters, TheRealAdaptersInstallTheirMenus)
         AdapterHolder holder;
         holder.set(c.make());
         ManualPoster poster;
-        ServerSockets server(tcp, holder, poster, notifier);
+        ServerSockets server(tcp, holder, poster, notifier, clock);
         MainWindow window(server, holder, ini, notifier, "1");
         window.Initialise();
         QMenu* protocol = window.menu()->actions().front()->menu();

@@ -18,7 +18,8 @@ public:
     void message(const std::string& text) override { messages.push_back(text); }
     Answer askYesNoCancel(const std::string&) override { return Answer::Yes; }
     Answer askOkCancel(const std::string&) override { return Answer::Ok; }
-    std::vector<std::string> messages;
+    void state(const std::string& line) override { states.push_back(line); }
+    std::vector<std::string> messages, states;
 };
 
 class NetworkServices : public ::testing::Test {

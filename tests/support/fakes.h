@@ -28,7 +28,9 @@ public:
         warnings.push_back(text);
         return warningAnswer;
     }
+    void state(const std::string& line) override { states.push_back(line); }
     std::vector<std::string> messages;
+    std::vector<std::string> states;
     std::vector<std::string> questions;
     std::vector<std::string> warnings;
     Answer answer = Answer::Yes;
@@ -61,6 +63,14 @@ public:
     }
     int unsentBytes() const override { return unsent; }
     void setBytesArrived(BytesArrived handler) override { arrived_ = std::move(handler); }
+    void setDeviceLost(DeviceLost handler) override { lost_ = std::move(handler); }
+    std::string openError() const override { return openedName + ": No such file or directory"; }
+    // The device goes away, as the platform reports it.
+    void Lose(const std::string& reason = "Input/output error")
+    {
+        open_ = false;
+        if (lost_) lost_(reason);
+    }
     void discardInput() override
     {
         ++discards;
@@ -93,6 +103,7 @@ public:
 private:
     bool open_ = false;
     BytesArrived arrived_;
+    DeviceLost lost_;
 };
 
 // The client side of a connection, as the core sees it.
@@ -104,6 +115,9 @@ public:
         bool connected = true;
         bool closedByServer = false;
         bool failSends = false;
+        bool inputEnded = false;  // the client shut down its sending side
+        size_t unsent = 0;        // answer bytes the client has not taken
+        std::string failure;
     };
     explicit FakeClientLink(std::shared_ptr<State> state) : s_(std::move(state)) {}
     size_t bytesAvailable() const override { return s_->incoming.size(); }
@@ -114,14 +128,18 @@ public:
         s_->incoming.erase(s_->incoming.begin(), s_->incoming.begin() + static_cast<long>(n));
         return n;
     }
+    bool inputEnded() const override { return s_->inputEnded && s_->incoming.empty(); }
     bool send(const uint8_t* bytes, size_t count) override
     {
         if (s_->failSends || !s_->connected) return false;
         s_->sent.insert(s_->sent.end(), bytes, bytes + count);
         return true;
     }
+    size_t unsentBytes() const override { return s_->unsent; }
     int lastError() const override { return 10054; }
     bool isConnected() const override { return s_->connected; }
+    std::string peer() const override { return "127.0.0.1:40000"; }
+    std::string failure() const override { return s_->failure; }
     void close() override { s_->closedByServer = true; }
     void drain() override {}
 
@@ -132,6 +150,8 @@ private:
 class FakeTcpListener : public ITcpListener {
 public:
     void setEvents(ITcpEvents* e) override { events = e; }
+    void setKeepAlive(int seconds) override { keepAlive = seconds; }
+    std::string listenError() const override { return "127.0.0.1:" + std::to_string(refusedPort) + ": Address already in use"; }
     bool listen(const std::string& address, uint32_t port) override
     {
         boundAddress = address;
@@ -168,6 +188,7 @@ public:
     bool listening = false;
     uint32_t port = 0;
     uint32_t refusedPort = 0xFFFFFFFF;
+    int keepAlive = -1;
     std::string boundAddress;
 };
 

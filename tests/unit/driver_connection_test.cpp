@@ -99,7 +99,7 @@ Bytes operator+(Bytes a, const Bytes& b)
 
 class Connection : public ::testing::Test {
 protected:
-    Connection() : server(tcp, holder, poster, notifier)
+    Connection() : server(tcp, holder, poster, notifier, clock)
     {
         auto owned = std::make_unique<FakeAdapter>();
         adapter = owned.get();
@@ -127,6 +127,7 @@ protected:
     AdapterHolder holder;
     ManualPoster poster;
     FakeNotifier notifier;
+    ManualClock clock;
     Events events;
     ServerSockets server;
     FakeAdapter* adapter;
@@ -412,6 +413,78 @@ TEST_F(Connection, APortThatCannotBeBoundLeavesTheListenerClosedSilently)
     server.Open(12002);
     EXPECT_TRUE(server.listener().isOpen);
     EXPECT_EQ(tcp.boundAddress, "127.0.0.1");
+}
+
+TEST_F(Connection, ARequestThatStallsHalfWayEndsTheConnectionAfterTheRequestTimeout)
+{
+    server.SetClientLimits(10, 30);
+    EXPECT_EQ(tcp.keepAlive, 10);
+    auto staller = tcp.Connect();
+    auto next = tcp.Connect();
+    Send(next, ReadRequest(2, 1, 0, 0, 0));
+
+    clock.Advance(60000);
+    EXPECT_FALSE(staller->closedByServer) << "an idle client that sends nothing stays";
+    const Bytes request = ReadRequest(1, 1, 0, 0, 0);
+    Send(staller, Bytes(request.begin(), request.begin() + 10));
+    clock.Advance(29999);
+    EXPECT_FALSE(staller->closedByServer);
+    Send(staller, Bytes(request.begin() + 10, request.begin() + 20));  // more bytes do not restart it
+    clock.Advance(1);
+    EXPECT_TRUE(staller->closedByServer);
+    poster.RunAll();
+    ASSERT_EQ(adapter->executed.size(), 1u) << "the waiting client is served";
+    EXPECT_EQ(adapter->executed[0].address, 2u);
+    EXPECT_EQ(notifier.states, (std::vector<std::string>{"client connected 127.0.0.1:40000",
+                                                         "client gone 127.0.0.1:40000: request time-out",
+                                                         "client connected 127.0.0.1:40000"}));
+
+    // A whole request stops the clock; 0 means no limit.
+    server.SetClientLimits(0, 0);
+    Send(next, Bytes(request.begin(), request.begin() + 3));
+    clock.Advance(1000000);
+    EXPECT_FALSE(next->closedByServer);
+}
+
+TEST_F(Connection, AnswersTheClientDoesNotReadHoldBackItsNextRequests)
+{
+    auto client = tcp.Connect();
+    client->unsent = CDriverConnectionSocket::kMaxUnsent + 1;
+    Send(client, ReadRequest(1, 1, 0, 0, 0) + ReadRequest(2, 1, 0, 0, 0));
+    EXPECT_TRUE(adapter->executed.empty()) << "nothing read while the answers pile up";
+    client->unsent = CDriverConnectionSocket::kMaxUnsent;
+    static_cast<ITcpEvents&>(Events_()).onClientReadable();  // some went out
+    poster.RunAll();
+    EXPECT_EQ(adapter->executed.size(), 2u);
+}
+
+TEST_F(Connection, AfterAHalfCloseTheRequestsReceivedAreAnsweredThenTheConnectionCloses)
+{
+    adapter->answerAtOnce = false;
+    auto client = tcp.Connect();
+    auto next = tcp.Connect();
+    const Bytes cut = ReadRequest(3, 1, 0, 0, 0);
+    client->inputEnded = true;
+    Send(client, ReadRequest(1, 1, 0, 0, 0) + ReadRequest(2, 1, 0, 0, 0) + Bytes(cut.begin(), cut.begin() + 5));
+    ASSERT_EQ(adapter->executed.size(), 1u);
+    adapter->Answer(0);
+    poster.RunAll();
+    ASSERT_EQ(adapter->executed.size(), 2u);
+    EXPECT_FALSE(client->closedByServer);
+    adapter->Answer(0);
+    poster.RunAll();
+    EXPECT_EQ(client->sent, (Status(0) + Bytes{0} + Status(0) + Bytes{0}));
+    EXPECT_TRUE(client->closedByServer) << "the request cut short by the end of input is dropped";
+    EXPECT_EQ(adapter->executed.size(), 2u);
+    EXPECT_TRUE(server.connection().isConnected) << "the next client is taken up";
+}
+
+TEST_F(Connection, APortThatCannotBeBoundSaysWhy)
+{
+    server.CloseListening();
+    tcp.refusedPort = 80;
+    server.Open(80);
+    EXPECT_EQ(server.listener().OpenError(), "127.0.0.1:80: Address already in use");
 }
 
 }  // namespace

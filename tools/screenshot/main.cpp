@@ -32,7 +32,7 @@ int main(int argc, char** argv)
     AdapterHolder& holder = AdapterHolder::instance();
     holder.set(std::make_unique<CAdapterTR7100>(AdapterContext{clock, clock, notifier, ini, device, can}));
     holder.adapter()->SetTitle("Quarlin Axtelo 3.02 - TR7100 Driver");
-    ServerSockets server(tcp, holder, poster, notifier);
+    ServerSockets server(tcp, holder, poster, notifier, clock);
     MainWindow window(server, holder, ini, notifier, "");
     window.Initialise();
     window.setWindowState(Qt::WindowNoState);

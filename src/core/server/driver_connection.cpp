@@ -11,9 +11,13 @@ namespace nalvexa {
 using namespace wire;
 
 CDriverConnectionSocket::CDriverConnectionSocket(AdapterHolder& holder, ITaskPoster& poster,
-                                                 IUserNotifier& notifier)
+                                                 IUserNotifier& notifier, ITimerHost& timers)
     : holder_(holder), poster_(poster), notifier_(notifier)
 {
+    requestTimer_ = timers.createTimer([this] {
+        requestTimer_->stop();
+        if (link_ && !busy_) ProtocolViolation("request time-out");
+    });
     ResetParse();
 }
 
@@ -23,6 +27,7 @@ void CDriverConnectionSocket::Attach(std::unique_ptr<IClientLink> link)
     ++client_;
     closingDriver_ = false;
     ResetParse();
+    notifier_.state("client connected " + link_->peer());
     Pump();  // the client may have sent its first request while it waited
 }
 
@@ -33,14 +38,18 @@ void CDriverConnectionSocket::OnReceive()
 
 void CDriverConnectionSocket::OnClose()
 {
-    Close();
+    Close(link_ && !link_->failure().empty() ? link_->failure() : "closed");
 }
 
-void CDriverConnectionSocket::Close()
+void CDriverConnectionSocket::Close(const std::string& why)
 {
     const bool hadClient = link_ != nullptr;
-    if (link_) link_->close();
+    if (link_) {
+        notifier_.state("client gone " + link_->peer() + ": " + why);
+        link_->close();
+    }
     link_.reset();
+    requestTimer_->stop();
     // What this client switched (delivery off, stream mode) must not greet the next one.
     if (hadClient && holder_.adapter()) holder_.adapter()->OnClientGone();
     isConnected = false;
@@ -53,27 +62,45 @@ void CDriverConnectionSocket::ResetParse()
     stage_ = Stage::Header;
     have_ = 0;
     want_ = kHeaderSize;
+    if (requestTimer_) requestTimer_->stop();
+}
+
+void CDriverConnectionSocket::RequestBegun()
+{
+    if (requestTimeoutSeconds_ > 0 && !requestTimer_->isActive()) requestTimer_->start(requestTimeoutSeconds_ * 1000);
 }
 
 void CDriverConnectionSocket::Pump()
 {
     if (pumping_) return;
     pumping_ = true;
-    while (link_ && !busy_ && !closingDriver_ && Step()) {
+    while (link_ && !busy_ && !closingDriver_ && link_->unsentBytes() <= kMaxUnsent && Step()) {
     }
     pumping_ = false;
+    if (Finished()) {
+        Close(link_->failure().empty() ? "closed" : link_->failure());
+        if (events) events->Refresh();
+        if (closedHook_) closedHook_();  // the next waiting client
+    }
+}
+
+bool CDriverConnectionSocket::Finished()
+{
+    // A request cut short by the end of the input can never be completed.
+    return link_ && link_->inputEnded() && !busy_ && !closingDriver_;
 }
 
 bool CDriverConnectionSocket::Step()
 {
     if (stage_ == Stage::Header || stage_ == Stage::Body) {
         have_ += link_->read(head_.data() + have_, want_ - have_);
+        if (have_ > 0) RequestBegun();
         if (have_ < want_) return false;
         if (stage_ == Stage::Header) {
             size_t size = FixedSize(GetBE32(head_.data()));
             if (size == 0) {
                 // An unknown type leaves no way to find the next request in the stream.
-                ProtocolViolation();
+                ProtocolViolation("protocol violation: unknown request type");
                 return false;
             }
             stage_ = Stage::Body;
@@ -118,7 +145,7 @@ void CDriverConnectionSocket::Dispatch()
         uint32_t length = GetBE32(w + 4);
         if (length > kRequestDataSize) {
             // Cannot be answered: the answer must carry `length` bytes.
-            ProtocolViolation();
+            ProtocolViolation("protocol violation: a read of more than 35000 bytes");
             return;
         }
         request.FillRead(GetBE32(w), length, GetBE32(w + 8), GetBE32(w + 12), GetBE32(w + 16), this);
@@ -150,9 +177,9 @@ void CDriverConnectionSocket::Dispatch()
     holder_.adapter()->Execute(&request);
 }
 
-void CDriverConnectionSocket::ProtocolViolation()
+void CDriverConnectionSocket::ProtocolViolation(const std::string& why)
 {
-    Close();
+    Close(why);
     if (events) events->Refresh();
     // The next waiting client is taken up by the server after this event.
     if (closedHook_) closedHook_();

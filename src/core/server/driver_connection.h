@@ -18,12 +18,20 @@ namespace nalvexa {
 //
 // The next request is read only after the previous one was answered, so the
 // record is never overwritten while an adapter still works on it; later
-// requests wait unread in the platform's buffer. An answer whose client has
-// gone in the meantime is dropped, never sent to the next client.
+// requests wait unread in the platform's buffer, and so do they while more
+// than kMaxUnsent answer bytes wait for a client that does not read them.
+// An answer whose client has gone in the meantime is dropped, never sent to
+// the next client. A request begun and not finished within the request
+// time-out ends the connection; so does the end of the client's input, once
+// what it asked before has been answered.
 class CDriverConnectionSocket : public IRequestReply {
 public:
-    CDriverConnectionSocket(AdapterHolder& holder, ITaskPoster& poster, IUserNotifier& notifier);
+    static constexpr size_t kMaxUnsent = 256 * 1024;
 
+    CDriverConnectionSocket(AdapterHolder& holder, ITaskPoster& poster, IUserNotifier& notifier, ITimerHost& timers);
+
+    // Seconds a request may take to arrive once begun; 0: no limit.
+    void SetRequestTimeout(int seconds) { requestTimeoutSeconds_ = seconds; }
     IServerEvents* events = nullptr;
     bool isConnected = false;
     DriverRequest request;
@@ -34,7 +42,7 @@ public:
     // The peer went away: drop any request cut short by it.
     void OnClose();
     // Server-side close of the client connection.
-    void Close();
+    void Close(const std::string& why = "closed by the server");
     bool HasLink() const { return link_ != nullptr; }
     void Drain()
     {
@@ -53,13 +61,17 @@ private:
     bool Step();  // false when it needs more bytes or must stop
     void Dispatch();
     void ResetParse();
-    void ProtocolViolation();
+    void ProtocolViolation(const std::string& why);
+    void RequestBegun();
+    bool Finished();  // the client's input has ended and all it asked is answered
     bool Send(const uint8_t* bytes, size_t count, bool showFailure);
     void SendWord(uint32_t value, bool showFailure);
 
     AdapterHolder& holder_;
     ITaskPoster& poster_;
     IUserNotifier& notifier_;
+    std::unique_ptr<ITimer> requestTimer_;
+    int requestTimeoutSeconds_ = 30;
     std::unique_ptr<IClientLink> link_;
     std::function<void()> closedHook_;
 

@@ -1,5 +1,9 @@
 #include "server/server_settings.h"
 
+#include <algorithm>
+
+#include "server/server_sockets.h"
+
 namespace nalvexa {
 
 uint32_t ReadSocketPort(const IniFile& ini)
@@ -15,6 +19,20 @@ void WriteSocketPort(IniFile& ini, uint32_t port)
 std::string ReadBindAddress(const IniFile& ini)
 {
     return ini.GetString("SocketServer", "BindAddress", "");
+}
+
+int ReadKeepAlive(const IniFile& ini) { return std::max(ini.GetInt("SocketServer", "KeepAlive", "10"), 0); }
+
+int ReadRequestTimeout(const IniFile& ini)
+{
+    // Kept below what a timer can count in milliseconds.
+    return std::clamp(ini.GetInt("SocketServer", "RequestTimeout", "30"), 0, 2000000);
+}
+
+void ApplyServerSettings(const IniFile& ini, ServerSockets& server)
+{
+    server.SetBindAddress(ReadBindAddress(ini));
+    server.SetClientLimits(ReadKeepAlive(ini), ReadRequestTimeout(ini));
 }
 
 }  // namespace nalvexa

@@ -12,5 +12,12 @@ namespace nalvexa {
 uint32_t ReadSocketPort(const IniFile& ini);
 void WriteSocketPort(IniFile& ini, uint32_t port);
 std::string ReadBindAddress(const IniFile& ini);
+// "KeepAlive" (seconds before a silent client is probed, default 10) and
+// "RequestTimeout" (seconds a begun request may take, default 30); 0: off.
+int ReadKeepAlive(const IniFile& ini);
+int ReadRequestTimeout(const IniFile& ini);
+// Opens the listener with the section's settings.
+class ServerSockets;
+void ApplyServerSettings(const IniFile& ini, ServerSockets& server);
 
 }  // namespace nalvexa

@@ -30,8 +30,8 @@ void ListeningSocket::OnAccept()
 }
 
 ServerSockets::ServerSockets(ITcpListener& tcp, AdapterHolder& holder, ITaskPoster& poster,
-                             IUserNotifier& notifier)
-    : poster_(poster), listener_(tcp), connection_(holder, poster, notifier)
+                             IUserNotifier& notifier, ITimerHost& timers)
+    : tcp_(tcp), poster_(poster), listener_(tcp), connection_(holder, poster, notifier, timers)
 {
     listener_.connection = &connection_;
     tcp.setEvents(this);

@@ -18,6 +18,8 @@ public:
     CDriverConnectionSocket* connection = nullptr;
 
     bool Open(const std::string& bindAddress, uint32_t port);
+    // Why the last open failed: the address, the port and the system's reason.
+    std::string OpenError() const { return tcp_.listenError(); }
     void Close();
     // A connection is pending: take it up unless a client is connected.
     void OnAccept();
@@ -30,11 +32,19 @@ private:
 // The listening socket and the one client connection; all of it on the loop's thread.
 class ServerSockets : private ITcpEvents {
 public:
-    ServerSockets(ITcpListener& tcp, AdapterHolder& holder, ITaskPoster& poster, IUserNotifier& notifier);
+    ServerSockets(ITcpListener& tcp, AdapterHolder& holder, ITaskPoster& poster, IUserNotifier& notifier,
+                  ITimerHost& timers);
 
     void SetEvents(IServerEvents* events);
     // Empty: every local address.
     void SetBindAddress(const std::string& address) { bindAddress_ = address; }
+    // How clients that vanish or stall are noticed: keepalive probes after
+    // this many idle seconds, and the time a begun request may take (0: off).
+    void SetClientLimits(int keepAliveSeconds, int requestTimeoutSeconds)
+    {
+        tcp_.setKeepAlive(keepAliveSeconds);
+        connection_.SetRequestTimeout(requestTimeoutSeconds);
+    }
     void Open(uint32_t port);
     void CloseListening();
     void CloseClient();
@@ -48,6 +58,7 @@ private:
     void onClientReadable() override;
     void onClientClosed() override;
 
+    ITcpListener& tcp_;
     ITaskPoster& poster_;
     IServerEvents* events_ = nullptr;
     ListeningSocket listener_;

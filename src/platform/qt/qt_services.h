@@ -34,6 +34,7 @@ public:
     // Closing from a terminal or a service manager is a confirmed close.
     Answer askYesNoCancel(const std::string& text) override;
     Answer askOkCancel(const std::string& text) override;
+    void state(const std::string& line) override { message(line); }
 };
 
 }  // namespace nalvexa

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QSocketNotifier>
+#include <memory>
+#include <string>
+
+#include "platform.h"
+
+namespace nalvexa {
+
+// One client on its own socket, read only when the core asks: the read
+// notifier is on only while the core has read everything there was, so
+// that what it does not want yet stays in the system's buffer.
+class QtClientLink : public IClientLink {
+public:
+    QtClientLink(int fd, std::string peer, ITcpEvents* events);
+    ~QtClientLink() override;
+
+    size_t bytesAvailable() const override;
+    size_t read(uint8_t* into, size_t max) override;
+    bool inputEnded() const override { return ended_; }
+    bool send(const uint8_t* bytes, size_t count) override;
+    size_t unsentBytes() const override { return unsent_.size(); }
+    int lastError() const override { return lastError_; }
+    bool isConnected() const override { return fd_ >= 0 && failure_.empty(); }
+    std::string peer() const override { return peer_; }
+    std::string failure() const override { return failure_; }
+    void close() override;
+    void drain() override;
+
+private:
+    void OnReadable();
+    void OnWritable();
+    void Flush();
+    void Fail(int error);
+    void Report();  // later, on the loop
+
+    int fd_;
+    std::string peer_;
+    ITcpEvents* events_;
+    std::unique_ptr<QSocketNotifier> readable_, writable_;
+    std::string unsent_;
+    std::string failure_;
+    int lastError_ = 0;
+    bool ended_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace nalvexa
