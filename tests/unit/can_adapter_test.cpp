@@ -384,13 +384,77 @@ TEST_F(Can, ALibraryErrorEndsTheWaitAtOnce)
     EXPECT_EQ(clock.nowMs(), before);
 }
 
-TEST_F(Can, AFailedWriteIsShownAndTheRequestWaitsForItsAnswer)
+TEST_F(Can, AFailedWriteEndsTheRequestAtOnceAndIsShownOnce)
 {
     Adapter();
     bus.FailWrites(can::kXmtFull);
+    const int64_t before = clock.nowMs();
     Execute(Read, 0x2000, 1, 1, {}, 2);
+    Execute(Read, 0x2000, 1, 1, {}, 2);
+    EXPECT_EQ(reply.replies[0].status, 26) << "no answer can come to a frame never sent";
+    EXPECT_EQ(reply.replies[1].status, 26);
+    EXPECT_EQ(clock.nowMs(), before);
     EXPECT_EQ(notifier.messages, std::vector<std::string>{"Error executing CAN_Write (CCANDriver::WriteCanMessage)"});
-    EXPECT_EQ(reply.replies[0].status, 40);
+
+    // A down interface or a bus-off controller: said once, and its end too.
+    bus.FailWrites(can::kBusOff);
+    Execute(Read, 0x2000, 1, 1, {}, 2);
+    EXPECT_EQ(reply.replies.back().status, 30);
+    bus.FailWrites(can::kOk);
+    AnswerAlways({0x4F, 0x00, 0x20, 0x01, 0x5A});
+    Execute(Read, 0x2000, 1, 1, {}, 2);
+    EXPECT_EQ(reply.replies.back().status, 0);
+    EXPECT_EQ(notifier.states, (std::vector<std::string>{"CAN bus-off socketcan:can0", "CAN bus recovered socketcan:can0"}));
+    bus.FailWrites(can::kXmtFull);
+    Execute(Read, 0x2000, 1, 1, {}, 2);
+    EXPECT_EQ(notifier.messages.size(), 2u) << "shown again after writes had worked";
+}
+
+TEST_F(Can, ALostChannelEndsRequestsAtOnceAndIsOpenedAgain)
+{
+    dir.Write("Nalvexa.ini", "[CAN]\nChannel=slcan:/dev/ttyACM0\nReopenInterval=500\n");
+    AnswerAlways({0x4F, 0x00, 0x20, 0x01, 0x5A});
+    Adapter();
+    bus.Lose("/dev/ttyACM0: hang-up");
+    const int64_t before = clock.nowMs();
+    Execute(Read, 0x2000, 1, 3, {}, 3);
+    EXPECT_EQ(reply.replies.back().status, 39) << "a library status, at once";
+    EXPECT_EQ(clock.nowMs(), before);
+    EXPECT_EQ(notifier.states, std::vector<std::string>{"CAN channel lost slcan:/dev/ttyACM0: /dev/ttyACM0: hang-up"});
+    EXPECT_EQ(Adapter().driverOpen, 0);
+    EXPECT_EQ(bus.closes, 1);
+
+    const size_t sent = bus.sent.size();
+    Execute(Read, 0x2000, 1, 1, {}, 1);
+    EXPECT_EQ(reply.replies.back().status, 39);
+    EXPECT_EQ(bus.sent.size(), sent) << "nothing tried on a closed channel";
+
+    bus.FailInit(can::kResource);
+    clock.Advance(500);
+    EXPECT_EQ(bus.inits, 2);
+    bus.FailInit(can::kOk);
+    clock.Advance(500);
+    EXPECT_EQ(bus.inits, 3);
+    EXPECT_EQ(Adapter().driverOpen, 1);
+    EXPECT_EQ(notifier.states.back(), "CAN channel reopened slcan:/dev/ttyACM0");
+    Execute(Read, 0x2000, 1, 1, {}, 1);
+    EXPECT_EQ(reply.replies.back().status, 0);
+    EXPECT_TRUE(notifier.messages.empty());
+}
+
+TEST_F(Can, AChannelMissingAtStartIsOpenedWhenItAppearsButBusoffStaysOff)
+{
+    bus.FailInit(can::kResource);
+    bus.SetInitError("/dev/ttyACM0: No such file or directory");
+    Adapter();
+    EXPECT_EQ(notifier.messages, std::vector<std::string>{"error while init CAN-Driver: /dev/ttyACM0: No such file or directory"});
+    bus.FailInit(can::kOk);
+    clock.Advance(1000);
+    EXPECT_EQ(Adapter().driverOpen, 1);
+
+    Adapter().DeinitDriver();  // the operator's "busoff"
+    clock.Advance(10000);
+    EXPECT_EQ(bus.inits, 2);
 }
 
 TEST_F(Can, RequestsWithoutATransferAreAnsweredAtOnce)

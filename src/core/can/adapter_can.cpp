@@ -22,6 +22,8 @@ void CAdapterCAN::Execute(DriverRequest* request)
 
     if (r.kind != Read && r.kind != Write) {
         r.status = 1;  // no SDO transfer for it; the client still gets its answer
+    } else if (!driverOpen) {
+        SetDriverErrorStatus(r, can::kIllHandle);  // the channel is closed (or gone, and being reopened)
     } else if (blockDownload) {
         SdoBlockDownload(r);
     } else if (objects <= 0) {
@@ -30,7 +32,7 @@ void CAdapterCAN::Execute(DriverRequest* request)
         r.status = 1;  // would address sub-indices more than once
     } else if (r.kind == Read) {
         uint32_t cursor = 0;
-        for (int64_t s = first; s <= last; ++s)
+        for (int64_t s = first; s <= last && driverOpen; ++s)
             if (!SdoUpload(r, static_cast<uint8_t>(s), cursor)) break;
     } else {
         const int64_t perObject = r.length / objects;
@@ -38,7 +40,7 @@ void CAdapterCAN::Execute(DriverRequest* request)
             r.status = 1;  // the per-object length travels in one byte
         } else {
             uint32_t cursor = 0;
-            for (int64_t s = first; s <= last; ++s)
+            for (int64_t s = first; s <= last && driverOpen; ++s)
                 SdoDownload(r, static_cast<uint8_t>(s), cursor, static_cast<uint32_t>(perObject));
         }
     }

@@ -35,6 +35,8 @@ private:
     SdoAnswer Expect(uint8_t mask, uint8_t command, const DriverRequest& request, uint8_t subIndex) const;
     SdoAnswer ExpectWithin(uint8_t mask, uint8_t command, const DriverRequest& request, uint8_t subIndex,
                            int toggle) const;
+    // False, with the library's status in the request, when the frame could not be sent.
+    bool Send(DriverRequest& request, const CanMessage& frame);
     void ReadSdoAnswer(DriverRequest& request, CanMessage& answer, const SdoAnswer& expected);
     // False when no frame came (status set); an abort sets its status and is reported as read.
     bool ReadAnswer(DriverRequest& request, CanMessage& answer, const SdoAnswer& expected);

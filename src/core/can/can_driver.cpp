@@ -12,6 +12,7 @@ CCANDriver::CCANDriver(ICanLibrary& library, IniFile& ini, ITimerHost& clock, IS
                        IUserNotifier& notifier)
     : library_(library), ini_(ini), clock_(clock), sleeper_(sleeper), notifier_(notifier)
 {
+    reopen_ = clock_.createTimer([this] { TryReopen(); });
 }
 
 void CCANDriver::LoadSettings()
@@ -23,6 +24,7 @@ void CCANDriver::LoadSettings()
     SdoTransmitCobId = ini_.GetInt(kSection, "SdoTransmitCobId", "1537");
     SdoReceiveCobId = ini_.GetInt(kSection, "SdoReceiveCobId", "1409");
     Channel = ini_.GetString(kSection, "Channel", "socketcan:can0");
+    ReopenInterval = ini_.GetInt(kSection, "ReopenInterval", "1000");
 }
 
 void CCANDriver::SaveCanSettings()
@@ -38,19 +40,62 @@ void CCANDriver::SaveCanSettings()
 
 void CCANDriver::InitDriver()
 {
+    wantOpen_ = true;
+    reopen_->stop();
     library_.SetChannel(Channel);
     if (library_.CAN_Init(CANBaudRate, can::kStandardFrames, can::kHardwareType, PortAddress, Interrupt) == can::kOk) {
         driverOpen = 1;
         return;
     }
-    notifier_.message("error while init CAN-Driver");
+    const std::string why = library_.ErrorText();
+    notifier_.message("error while init CAN-Driver" + (why.empty() ? "" : ": " + why));
     driverOpen = 0;
+    KeepTrying();
 }
 
 void CCANDriver::DeinitDriver()
 {
+    wantOpen_ = false;
+    reopen_->stop();
     if (library_.CAN_Close() != can::kOk) notifier_.message("error while deinit CAN-Driver");
     driverOpen = 0;
+}
+
+void CCANDriver::KeepTrying()
+{
+    if (wantOpen_ && ReopenInterval > 0) reopen_->start(ReopenInterval);
+}
+
+void CCANDriver::TryReopen()
+{
+    reopen_->stop();
+    if (!wantOpen_ || driverOpen) return;
+    library_.SetChannel(Channel);
+    if (library_.CAN_Init(CANBaudRate, can::kStandardFrames, can::kHardwareType, PortAddress, Interrupt) != can::kOk) {
+        KeepTrying();
+        return;
+    }
+    driverOpen = 1;
+    busOff_ = writeFailing_ = false;
+    notifier_.state("CAN channel reopened " + Channel);
+}
+
+void CCANDriver::Observe(uint32_t result)
+{
+    if (library_.Lost() && driverOpen) {
+        notifier_.state("CAN channel lost " + Channel + ": " + library_.ErrorText());
+        library_.CAN_Close();
+        driverOpen = 0;
+        KeepTrying();
+        return;
+    }
+    if (result == can::kBusOff && !busOff_) {
+        busOff_ = true;
+        notifier_.state("CAN bus-off " + Channel);
+    } else if (result == can::kOk && busOff_) {
+        busOff_ = false;
+        notifier_.state("CAN bus recovered " + Channel);
+    }
 }
 
 void CCANDriver::FlushReceiveQueue()
@@ -61,15 +106,25 @@ void CCANDriver::FlushReceiveQueue()
     }
 }
 
-void CCANDriver::WriteCanMessage(const CanMessage& frame)
+uint32_t CCANDriver::WriteCanMessage(const CanMessage& frame)
 {
     FlushReceiveQueue();
-    if (library_.CAN_Write(frame) != can::kOk) notifier_.message("Error executing CAN_Write (CCANDriver::WriteCanMessage)");
+    const uint32_t result = library_.CAN_Write(frame);
+    const bool wasOpen = driverOpen;
+    Observe(result);
+    if (result == can::kOk) {
+        writeFailing_ = false;
+    } else if (!writeFailing_ && !(wasOpen && !driverOpen)) {  // a lost channel has its own line
+        writeFailing_ = true;
+        notifier_.message("Error executing CAN_Write (CCANDriver::WriteCanMessage)");
+    }
+    return result;
 }
 
 bool CCANDriver::ReadCanMessage(DriverRequest* request, CanMessage& frame, const AnswerMatch& match)
 {
     uint32_t result = wait_ == CanWait::Event ? WaitForAnswer(frame, match) : PollWithDoublingSleeps(frame, match);
+    Observe(result);
     if (result == can::kOk) return true;
     if (result == can::kQueueEmpty) {
         if (request)

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 
 #include "can/can_library.h"
@@ -33,6 +34,7 @@ public:
     static constexpr int64_t kAnswerWaitMs = 16383;  // 1 + 2 + ... + 8192
 
     CCANDriver(ICanLibrary& library, IniFile& ini, ITimerHost& clock, ISleeper& sleeper, IUserNotifier& notifier);
+    virtual ~CCANDriver() = default;
 
     uint16_t Interrupt = 7;
     uint32_t PortAddress = 0x378;
@@ -43,13 +45,18 @@ public:
     int32_t SdoReceiveCobId = 0x581;
     uint8_t nmtWarningPending = 1;
     std::string Channel = "socketcan:can0";
+    // Milliseconds between attempts to open a channel that is gone (0: none).
+    int ReopenInterval = 1000;
 
     void LoadSettings();
     void SaveCanSettings();
+    // Opens the library; a channel that cannot be opened is tried again every
+    // ReopenInterval ms, as is one that is lost later, until DeinitDriver.
     void InitDriver();
     void DeinitDriver();
     void FlushReceiveQueue();
-    void WriteCanMessage(const CanMessage& frame);
+    // The library's result; a failure is shown once, not again until a write succeeds.
+    uint32_t WriteCanMessage(const CanMessage& frame);
     // The first frame that `match` accepts, into `frame`; false after a
     // time-out or a library error, which become the request's status, or a
     // message box without a request. Frames it passes over do not extend the wait.
@@ -93,6 +100,10 @@ public:
     void SetWaitMode(CanWait mode) { wait_ = mode; }
     ICanLibrary& library() { return library_; }
 
+    // Notes what a library call said: a lost channel is closed and tried
+    // again later; bus-off and its end are state lines.
+    void Observe(uint32_t result);
+
 protected:
     ICanLibrary& library_;
     IniFile& ini_;
@@ -109,8 +120,15 @@ private:
     // Reads until a frame matches or the queue is empty (or fails).
     uint32_t ReadMatching(CanMessage& frame, const AnswerMatch& match);
 
+    void KeepTrying();
+    void TryReopen();
+
     CanWait wait_ = CanWait::Event;
     uint64_t ignored_ = 0;
+    std::unique_ptr<ITimer> reopen_;
+    bool wantOpen_ = false;
+    bool writeFailing_ = false;
+    bool busOff_ = false;
 };
 
 }  // namespace nalvexa

@@ -75,6 +75,11 @@ public:
     virtual uint32_t CAN_Status() = 0;
     // Returns when a frame (or an error) may be waiting, or after timeoutMs.
     virtual void WaitForFrame(int timeoutMs) = 0;
+    // The channel's device has gone (unplugged, the interface deleted): it
+    // must be opened again. Every call fails at once meanwhile.
+    virtual bool Lost() const { return false; }
+    // Why the last open failed, or why the channel was lost, in the system's words.
+    virtual std::string ErrorText() const { return {}; }
 };
 
 }  // namespace nalvexa

@@ -69,6 +69,15 @@ SdoAnswer CAdapterCAN::ExpectWithin(uint8_t mask, uint8_t command, const DriverR
                              subIndex, toggle);
 }
 
+bool CAdapterCAN::Send(DriverRequest& request, const CanMessage& frame)
+{
+    const uint32_t result = WriteCanMessage(frame);
+    if (result == can::kOk) return true;
+    // No answer can come to what was not sent.
+    SetDriverErrorStatus(request, result);
+    return false;
+}
+
 bool CAdapterCAN::ReadAnswer(DriverRequest& request, CanMessage& answer, const SdoAnswer& expected)
 {
     if (!ReadCanMessage(&request, answer, [&](const CanMessage& f) { return expected.Matches(f); })) return false;
@@ -100,7 +109,7 @@ bool CAdapterCAN::SdoUpload(DriverRequest& r, uint8_t subIndex, uint32_t& cursor
         return false;
     };
 
-    WriteCanMessage(SdoFrame(kInitiateUpload, index, subIndex));
+    if (!Send(r, SdoFrame(kInitiateUpload, index, subIndex))) return true;
     CanMessage answer;
     if (!ReadAnswer(r, answer, Expect(kScsMask, kUploadInitiated, r, subIndex)) || IsAbort(answer)) return true;
 
@@ -121,7 +130,7 @@ bool CAdapterCAN::SdoUpload(DriverRequest& r, uint8_t subIndex, uint32_t& cursor
             r.status = 1;  // more than data can hold
             return false;
         }
-        WriteCanMessage(SdoFrame(static_cast<uint8_t>(kUploadSegment | (toggle ? kToggleBit : 0))));
+        if (!Send(r, SdoFrame(static_cast<uint8_t>(kUploadSegment | (toggle ? kToggleBit : 0))))) return true;
         if (!ReadAnswer(r, answer, ExpectWithin(kScsMask, kUploadSegmentAnswer, r, subIndex, toggle)) || IsAbort(answer))
             return true;
         const uint8_t segment = answer.data[0];
@@ -138,14 +147,14 @@ void CAdapterCAN::SdoDownload(DriverRequest& r, uint8_t subIndex, uint32_t& curs
         CanMessage f = SdoFrame(static_cast<uint8_t>(0x23 + (4 - n) * 4), index, subIndex);
         std::memcpy(f.data + 4, r.data.data() + cursor, n);
         cursor += n;
-        WriteCanMessage(f);
+        if (!Send(r, f)) return;
         ReadAnswer(r, answer, Expect(kScsMask, kDownloadInitiated, r, subIndex));
         return;
     }
 
     CanMessage initiate = SdoFrame(kInitiateSegmentedDownload, index, subIndex);
     initiate.data[4] = static_cast<uint8_t>(n);
-    WriteCanMessage(initiate);
+    if (!Send(r, initiate)) return;
     // Without an answer the segments are sent all the same; an abort ends this object.
     if (ReadAnswer(r, answer, Expect(kScsMask, kDownloadInitiated, r, subIndex)) && IsAbort(answer)) return;
     uint8_t toggle = 0;
@@ -156,7 +165,7 @@ void CAdapterCAN::SdoDownload(DriverRequest& r, uint8_t subIndex, uint32_t& curs
                                                            (last ? ((7 - k) << 1) | kLastSegmentBit : 0)));
         std::memset(segment.data + 1, 0, 7);
         std::memcpy(segment.data + 1, r.data.data() + cursor, k);
-        WriteCanMessage(segment);
+        if (!Send(r, segment)) return;
         cursor += k;
         sent += k;
         ReadAnswer(r, answer, ExpectWithin(kScsMask, kDownloadSegmentAnswer, r, subIndex, toggle));
@@ -168,7 +177,7 @@ void CAdapterCAN::SdoBlockDownload(DriverRequest& r)
     try {
         CanMessage initiate = SdoFrame(kInitiateBlockDownload, kBlockDownloadIndex, static_cast<uint8_t>(r.slIndex2));
         for (int i = 0; i < 4; ++i) initiate.data[4 + i] = static_cast<uint8_t>(r.length >> (8 * i));
-        WriteCanMessage(initiate);
+        if (!Send(r, initiate)) throw CCANException();
         CanMessage answer;
         const uint8_t subIndex = static_cast<uint8_t>(r.slIndex2);
         ReadSdoAnswer(r, answer, Expect(kBlockMask, kBlockInitiated, r, subIndex));
@@ -184,11 +193,11 @@ void CAdapterCAN::SdoBlockDownload(DriverRequest& r)
             std::memset(segment.data + 1, 0, 7);
             std::memcpy(segment.data + 1, r.data.data() + cursor, k);
             library_.CAN_Status();
-            WriteCanMessage(segment);
+            if (!Send(r, segment)) throw CCANException();
             cursor += k;
         }
         ReadSdoAnswer(r, answer, ExpectWithin(kBlockMask, kBlockAcknowledged, r, subIndex, -1));
-        WriteCanMessage(SdoFrame(kEndBlockDownload));
+        if (!Send(r, SdoFrame(kEndBlockDownload))) throw CCANException();
         ReadSdoAnswer(r, answer, ExpectWithin(kBlockMask, kBlockEnded, r, subIndex, -1));
     } catch (const CCANException&) {
         // The status is already in the request; the reply follows.

@@ -30,9 +30,15 @@ uint32_t ChannelCanLibrary::CAN_Init(uint16_t btr, int messageType, int hardware
     // A second open replaces the first, as the library does.
     open_.reset();
     std::unique_ptr<ICanLibrary> backend = BackendFor(channel_);
-    if (!backend) return can::kIllParamVal;
+    if (!backend) {
+        error_ = "\"" + channel_ + "\" is no channel (socketcan:IFACE or slcan:DEVICE[@BAUD])";
+        return can::kIllParamVal;
+    }
     uint32_t result = backend->CAN_Init(btr, messageType, hardwareType, portAddress, interrupt);
-    if (result == can::kOk) open_ = std::move(backend);
+    if (result == can::kOk)
+        open_ = std::move(backend);
+    else
+        error_ = backend->ErrorText();
     return result;
 }
 

@@ -19,6 +19,8 @@ public:
     uint32_t CAN_Read(CanMessage& frame) override;
     uint32_t CAN_Status() override;
     void WaitForFrame(int timeoutMs) override;
+    bool Lost() const override { return open_ && open_->Lost(); }
+    std::string ErrorText() const override { return open_ ? open_->ErrorText() : error_; }
 
     // The back end a channel names, or none for a malformed or unknown one.
     static std::unique_ptr<ICanLibrary> BackendFor(const std::string& channel);
@@ -26,6 +28,7 @@ public:
 private:
     std::string channel_;
     std::unique_ptr<ICanLibrary> open_;
+    std::string error_;  // why the last open failed
 };
 
 }  // namespace nalvexa

@@ -13,6 +13,7 @@ uint32_t LoopbackCanLibrary::CAN_Init(uint16_t btr, int messageType, int hardwar
     initHardware = hardwareType;
     initPort = portAddress;
     initInterrupt = interrupt;
+    if (initResult_ == can::kOk) lost_ = false;
     return initResult_;
 }
 
@@ -24,6 +25,7 @@ uint32_t LoopbackCanLibrary::CAN_Close()
 
 uint32_t LoopbackCanLibrary::CAN_Write(const CanMessage& frame)
 {
+    if (lost_) return can::kIllHandle;
     if (writeResult_ != can::kOk) return writeResult_;
     sent.push_back(frame);
     if (drive_) drive_(frame, *this);
@@ -32,6 +34,7 @@ uint32_t LoopbackCanLibrary::CAN_Write(const CanMessage& frame)
 
 uint32_t LoopbackCanLibrary::CAN_Read(CanMessage& frame)
 {
+    if (lost_) return can::kIllHandle;
     if (!readErrors_.empty()) {
         uint32_t code = readErrors_.front();
         readErrors_.pop_front();

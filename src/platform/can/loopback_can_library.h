@@ -23,6 +23,13 @@ public:
     void FailNextRead(uint32_t code) { readErrors_.push_back(code); }
     void FailInit(uint32_t code) { initResult_ = code; }
     void FailWrites(uint32_t code) { writeResult_ = code; }
+    // The device goes away: every call fails until the next successful open.
+    void Lose(const std::string& reason)
+    {
+        lost_ = true;
+        error_ = reason;
+    }
+    void SetInitError(const std::string& text) { error_ = text; }
 
     std::vector<CanMessage> sent;
     std::string channel;
@@ -40,6 +47,8 @@ public:
     uint32_t CAN_Read(CanMessage& frame) override;
     uint32_t CAN_Status() override;
     void WaitForFrame(int timeoutMs) override;
+    bool Lost() const override { return lost_; }
+    std::string ErrorText() const override { return error_; }
 
 private:
     struct Pending {
@@ -53,6 +62,8 @@ private:
     std::deque<uint32_t> readErrors_;
     uint32_t initResult_ = can::kOk;
     uint32_t writeResult_ = can::kOk;
+    bool lost_ = false;
+    std::string error_;
 };
 
 }  // namespace nalvexa

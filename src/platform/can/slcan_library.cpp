@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -44,8 +46,18 @@ uint32_t SlcanLibrary::CAN_Init(uint16_t btr, int, int, uint32_t, uint16_t)
     const char rate = slcan::RateDigit(btr);
     const speed_t speed = Speed(baud_);
     if (!rate || speed == B0) return can::kIllParamVal;
-    fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd_ < 0) return can::kResource;
+    lost_ = false;
+    fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+        error_ = device_ + ": " + std::strerror(errno);
+        return can::kResource;
+    }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        error_ = device_ + ": in use by another program";
+        ::close(fd_);
+        fd_ = -1;
+        return can::kResource;
+    }
     termios t{};
     if (::tcgetattr(fd_, &t) == 0) {
         ::cfmakeraw(&t);
@@ -58,6 +70,7 @@ uint32_t SlcanLibrary::CAN_Init(uint16_t btr, int, int, uint32_t, uint16_t)
     Send("C\r");
     CommandAccepted();
     if (!Send(std::string("S") + rate + "\r") || !CommandAccepted() || !Send("O\r") || !CommandAccepted()) {
+        error_ = device_ + ": the adapter refused to open the channel";
         ::close(fd_);
         fd_ = -1;
         return can::kResource;
@@ -70,23 +83,35 @@ uint32_t SlcanLibrary::CAN_Init(uint16_t btr, int, int, uint32_t, uint16_t)
 uint32_t SlcanLibrary::CAN_Close()
 {
     if (fd_ < 0) return can::kIllHandle;
-    Send("C\r");
+    if (!lost_) Send("C\r");
     ::close(fd_);
     fd_ = -1;
     return can::kOk;
 }
 
+void SlcanLibrary::Lose(const std::string& reason)
+{
+    if (lost_) return;
+    lost_ = true;
+    error_ = device_ + ": " + reason;
+}
+
 bool SlcanLibrary::Send(const std::string& text)
 {
     size_t done = 0;
-    while (fd_ >= 0 && done < text.size()) {
+    while (fd_ >= 0 && !lost_ && done < text.size()) {
         ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) {
             pollfd p{fd_, POLLOUT, 0};
             if (::poll(&p, 1, 1000) <= 0) return false;
+            if (p.revents & (POLLHUP | POLLERR)) Lose("hang-up");
             continue;
         }
-        if (n <= 0) return false;
+        if (n <= 0) {
+            Lose(std::strerror(n < 0 ? errno : EIO));
+            return false;
+        }
         done += static_cast<size_t>(n);
     }
     return done == text.size();
@@ -102,6 +127,7 @@ bool SlcanLibrary::CommandAccepted()
             if (e.kind == slcan::Event::Ok) return true;
             if (e.kind == slcan::Event::Bell) return false;
         }
+        if (lost_) return false;
         int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
         if (left <= 0) return true;  // some adapters do not answer commands
         pollfd p{fd_, POLLIN, 0};
@@ -112,10 +138,21 @@ bool SlcanLibrary::CommandAccepted()
 void SlcanLibrary::Pump()
 {
     uint8_t buffer[512];
-    for (;;) {
+    while (fd_ >= 0 && !lost_) {
         ssize_t n = ::read(fd_, buffer, sizeof buffer);
-        if (n <= 0) break;
-        parser_.Feed(buffer, static_cast<size_t>(n));
+        if (n > 0) {
+            parser_.Feed(buffer, static_cast<size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (n == 0) {
+            // Nothing to read is no loss, unless the line has hung up.
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR))) Lose("hang-up");
+            break;
+        }
+        Lose(std::strerror(errno));
     }
 }
 
@@ -138,7 +175,7 @@ void SlcanLibrary::Collect()
 
 uint32_t SlcanLibrary::CAN_Write(const CanMessage& frame)
 {
-    if (fd_ < 0) return can::kIllHandle;
+    if (fd_ < 0 || lost_) return can::kIllHandle;
     if (frame.length > 8) return can::kIllParamVal;
     return Send(slcan::EncodeFrame(frame)) ? can::kOk : can::kXmtFull;
 }
@@ -148,6 +185,7 @@ uint32_t SlcanLibrary::CAN_Read(CanMessage& frame)
     if (fd_ < 0) return can::kIllHandle;
     Pump();
     Collect();
+    if (lost_ && frames_.empty()) return can::kIllHandle;
     if (pendingError_ != can::kOk) {
         uint32_t error = pendingError_;
         pendingError_ = can::kOk;
@@ -161,7 +199,7 @@ uint32_t SlcanLibrary::CAN_Read(CanMessage& frame)
 
 void SlcanLibrary::WaitForFrame(int timeoutMs)
 {
-    if (fd_ < 0 || !frames_.empty() || parser_.HasEvents()) return;
+    if (fd_ < 0 || lost_ || !frames_.empty() || parser_.HasEvents()) return;
     pollfd p{fd_, POLLIN, 0};
     ::poll(&p, 1, timeoutMs);
 }

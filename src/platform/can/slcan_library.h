@@ -23,10 +23,13 @@ public:
     uint32_t CAN_Close() override;
     uint32_t CAN_Write(const CanMessage& frame) override;
     uint32_t CAN_Read(CanMessage& frame) override;
-    uint32_t CAN_Status() override { return fd_ >= 0 ? can::kOk : can::kIllHandle; }
+    uint32_t CAN_Status() override { return fd_ >= 0 && !lost_ ? can::kOk : can::kIllHandle; }
     void WaitForFrame(int timeoutMs) override;
+    bool Lost() const override { return lost_; }
+    std::string ErrorText() const override { return error_; }
 
 private:
+    void Lose(const std::string& reason);
     bool Send(const std::string& text);
     // Waits for the adapter's answer to a command: true for OK or no answer, false for BEL.
     bool CommandAccepted();
@@ -40,6 +43,8 @@ private:
     slcan::Parser parser_;
     std::deque<CanMessage> frames_;
     uint32_t pendingError_ = can::kOk;
+    bool lost_ = false;
+    std::string error_;
 };
 
 }  // namespace nalvexa

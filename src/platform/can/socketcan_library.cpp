@@ -36,11 +36,29 @@ SocketCanLibrary::~SocketCanLibrary()
     if (fd_ >= 0) ::close(fd_);
 }
 
+uint32_t SocketCanLibrary::Failure(int error)
+{
+    if (error == ENETDOWN) return can::kBusOff;
+    if (error == ENODEV || error == ENXIO || error == EBADF) {
+        lost_ = true;
+        error_ = interface_ + ": " + std::strerror(error);
+        return can::kIllHandle;
+    }
+    return error == ENOBUFS || error == EAGAIN ? can::kXmtFull : can::kResource;
+}
+
 uint32_t SocketCanLibrary::CAN_Init(uint16_t, int, int, uint32_t, uint16_t)
 {
-    if (interface_.empty() || interface_.size() >= IFNAMSIZ) return can::kIllParamVal;
+    lost_ = false;
+    if (interface_.empty() || interface_.size() >= IFNAMSIZ) {
+        error_ = "\"" + interface_ + "\" is no interface name";
+        return can::kIllParamVal;
+    }
     fd_ = ::socket(PF_CAN, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, CAN_RAW);
-    if (fd_ < 0) return can::kNoVxd;  // the kernel has no CAN
+    if (fd_ < 0) {
+        error_ = interface_ + ": " + std::strerror(errno);  // the kernel has no CAN
+        return can::kNoVxd;
+    }
     unsigned index = ::if_nametoindex(interface_.c_str());
     can_err_mask_t errors = CAN_ERR_BUSOFF | CAN_ERR_CRTL;
     ::setsockopt(fd_, SOL_CAN_RAW, CAN_RAW_ERR_FILTER, &errors, sizeof errors);
@@ -48,6 +66,7 @@ uint32_t SocketCanLibrary::CAN_Init(uint16_t, int, int, uint32_t, uint16_t)
     address.can_family = AF_CAN;
     address.can_ifindex = static_cast<int>(index);
     if (index == 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        error_ = interface_ + ": " + std::strerror(index == 0 ? ENODEV : errno);
         ::close(fd_);
         fd_ = -1;
         return can::kResource;
@@ -65,7 +84,7 @@ uint32_t SocketCanLibrary::CAN_Close()
 
 uint32_t SocketCanLibrary::CAN_Write(const CanMessage& m)
 {
-    if (fd_ < 0) return can::kIllHandle;
+    if (fd_ < 0 || lost_) return can::kIllHandle;
     if (m.length > 8) return can::kIllParamVal;
     can_frame f{};
     f.can_id = m.id > CAN_SFF_MASK ? (m.id & CAN_EFF_MASK) | CAN_EFF_FLAG : m.id;
@@ -73,16 +92,18 @@ uint32_t SocketCanLibrary::CAN_Write(const CanMessage& m)
     f.can_dlc = m.length;
     std::memcpy(f.data, m.data, m.length);
     ssize_t n = ::write(fd_, &f, sizeof f);
-    return n == static_cast<ssize_t>(sizeof f) ? can::kOk : can::kXmtFull;
+    if (n == static_cast<ssize_t>(sizeof f)) return can::kOk;
+    return Failure(n < 0 ? errno : EIO);
 }
 
 uint32_t SocketCanLibrary::CAN_Read(CanMessage& m)
 {
-    if (fd_ < 0) return can::kIllHandle;
+    if (fd_ < 0 || lost_) return can::kIllHandle;
     for (;;) {
         can_frame f{};
         ssize_t n = ::read(fd_, &f, sizeof f);
-        if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? can::kQueueEmpty : can::kResource;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? can::kQueueEmpty : Failure(errno);
         if (n != static_cast<ssize_t>(sizeof f)) continue;
         if (f.can_id & CAN_ERR_FLAG) {
             if (uint32_t code = ErrorCode(f)) return code;
@@ -100,7 +121,7 @@ uint32_t SocketCanLibrary::CAN_Read(CanMessage& m)
 
 void SocketCanLibrary::WaitForFrame(int timeoutMs)
 {
-    if (fd_ < 0) return;
+    if (fd_ < 0 || lost_) return;
     pollfd p{fd_, POLLIN, 0};
     ::poll(&p, 1, timeoutMs);
 }

@@ -19,12 +19,20 @@ public:
     uint32_t CAN_Close() override;
     uint32_t CAN_Write(const CanMessage& frame) override;
     uint32_t CAN_Read(CanMessage& frame) override;
-    uint32_t CAN_Status() override { return fd_ >= 0 ? can::kOk : can::kIllHandle; }
+    uint32_t CAN_Status() override { return fd_ >= 0 && !lost_ ? can::kOk : can::kIllHandle; }
     void WaitForFrame(int timeoutMs) override;
+    bool Lost() const override { return lost_; }
+    std::string ErrorText() const override { return error_; }
 
 private:
+    // A socket error as the library's code: a down interface (or one that
+    // is bus-off) is BUSOFF; one that was deleted is lost.
+    uint32_t Failure(int error);
+
     std::string interface_;
     int fd_ = -1;
+    bool lost_ = false;
+    std::string error_;
 };
 
 }  // namespace nalvexa
