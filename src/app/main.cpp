@@ -127,6 +127,7 @@ int main(int argc, char** argv)
             exitCode = 1;
     } else {
         MainWindow window(server, holder, ini, notifier, kNalvexaVersion);
+        guiNotifier.onState = [&window](const std::string& line) { window.ShowDeviceState(line); };
         // A signal closes the window as the client's close request does: without the question.
         auto signalWatch = CatchSignals([&] { window.CloseWithoutConfirmation(); });
         window.Initialise();

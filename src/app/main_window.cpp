@@ -51,6 +51,7 @@ void MainWindow::Initialise()
     ui_->portEdit->setText(QString::number(port_));
     OnOpen();
     Refresh();
+    ShowPortState();
     adjustSize();
     if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
     setWindowState(Qt::WindowMinimized);
@@ -95,6 +96,23 @@ void MainWindow::Refresh()
     const bool connected = server_.connection().isConnected;
     ui_->clientCloseButton->setEnabled(connected);
     ui_->clientStatus->setText(connected ? "Client connected" : "Client not connected");
+}
+
+void MainWindow::ShowPortState()
+{
+    if (ISerialAdapter* serial = SerialAdapter())
+        ui_->deviceStatus->setText(serial->IsPortOpen() ? "Port open" : "Port not open");
+    else if (auto* can = dynamic_cast<CCANDriver*>(holder_.adapter()))
+        ui_->deviceStatus->setText(can->driverOpen ? "CAN channel open" : "CAN channel not open");
+}
+
+void MainWindow::ShowDeviceState(const std::string& line)
+{
+    if (line.rfind("port ", 0) == 0 || line.rfind("CAN ", 0) == 0) {
+        QString text = QString::fromStdString(line);
+        text[0] = text[0].toUpper();
+        ui_->deviceStatus->setText(text);
+    }
 }
 
 void MainWindow::CloseWithoutConfirmation()
@@ -238,6 +256,7 @@ void MainWindow::ConfigureSerialPort()
     if (ISerialAdapter* adapter = SerialAdapter()) {
         SerialPortDialog dialog(*adapter, SerialPortDialog::SystemPortNames(), this);
         runDialog_(dialog);
+        ShowPortState();
     }
 }
 

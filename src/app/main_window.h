@@ -52,6 +52,8 @@ public:
 
     void Refresh() override;
     void CloseWithoutConfirmation() override;
+    // A state line of the port or the CAN channel (lost, reopened, bus-off).
+    void ShowDeviceState(const std::string& line);
 
     void ShowQmrSetup() override;
     void ShowTr7100Setup() override;
@@ -83,6 +85,7 @@ private:
     void SetTimeouts();
     void ConfigureSerialPort();
     void ShowSerialSetup(const QString& title, bool qmr);
+    void ShowPortState();
     void OpenCanDialog(int command);
     ISerialAdapter* SerialAdapter() const;
 

@@ -5,8 +5,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "adapters/tr7100/adapter_tr7100.h"
 #include "fake_serial_adapter.h"
 #include "fakes.h"
+#include "loopback_can_library.h"
+#include "manual_clock.h"
+#include "temp_dir.h"
 #include "serial_port_dialog.h"
 #include "serial_setup_dialog.h"
 #include "timeout_settings_dialog.h"
@@ -45,6 +49,28 @@ TEST(SerialPortDialog, StatesFollowThePort)
     ui.closeButton->click();
     EXPECT_FALSE(adapter.open);
     EXPECT_TRUE(ui.openButton->isEnabled());
+}
+
+TEST(SerialPortDialog, APortTheUserClosedStaysClosed)
+{
+    TempDir dir;
+    IniFile ini(dir.Write("Nalvexa.ini", "[TR7100]\nSerialPort=/dev/ttyUSB0\nReopenInterval=100\n"));
+    ManualClock clock;
+    FakeNotifier notifier;
+    FakeSerialDevice device;
+    LoopbackCanLibrary can;
+    CAdapterTR7100 adapter(AdapterContext{clock, clock, notifier, ini, device, can});
+    SerialPortDialog dialog(adapter, kPorts);
+    dialog.ui().closeButton->click();
+    clock.Advance(10000);
+    EXPECT_FALSE(adapter.IsPortOpen());
+    EXPECT_EQ(device.opens, 1);
+
+    device.openResult = SerialOpenResult::OpenFailed;  // the device is not there yet
+    dialog.ui().openButton->click();
+    device.openResult = SerialOpenResult::Ok;
+    clock.Advance(100);
+    EXPECT_TRUE(adapter.IsPortOpen()) << "opening it there tries until it is there";
 }
 
 TEST(SerialPortDialog, OddValuesShowAsTheirDefaultsAndAreSavedSo)

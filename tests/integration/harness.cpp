@@ -167,13 +167,13 @@ void Process::Signal(int signal)
     if (pid_ > 0 && status_ < 0) ::kill(pid_, signal);
 }
 
-Client::Client(uint16_t port)
+Client::Client(uint16_t port, const std::string& host)
 {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::inet_pton(AF_INET, host.c_str(), &a.sin_addr);
     if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         ::close(fd_);
         fd_ = -1;
@@ -227,6 +227,26 @@ bool Client::ClosedByServer(int timeoutMs)
         if (r <= 0) return true;
     }
     return false;
+}
+
+size_t Client::SendSome(const Bytes& bytes)
+{
+    if (fd_ < 0) return 0;
+    ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+void Client::ShutdownWrite()
+{
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
+}
+
+uint16_t Client::localPort() const
+{
+    sockaddr_in a{};
+    socklen_t size = sizeof a;
+    if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size) != 0) return 0;
+    return ntohs(a.sin_port);
 }
 
 bool Client::Silent(int timeoutMs)

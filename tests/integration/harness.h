@@ -46,7 +46,7 @@ private:
 
 class Client {
 public:
-    explicit Client(uint16_t port);
+    explicit Client(uint16_t port, const std::string& host = "127.0.0.1");
     ~Client();
     bool connected() const { return fd_ >= 0; }
     void Send(const Bytes& bytes);
@@ -56,6 +56,11 @@ public:
     bool ClosedByServer(int timeoutMs = 3000);
     // True when nothing at all arrives within the time.
     bool Silent(int timeoutMs);
+    // Sends what the socket takes now, without waiting; how many bytes went.
+    size_t SendSome(const Bytes& bytes);
+    // No more requests: the sending side is shut, answers can still come.
+    void ShutdownWrite();
+    uint16_t localPort() const;
     void Close();
 
 private:

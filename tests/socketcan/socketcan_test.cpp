@@ -111,5 +111,45 @@ TEST_F(SocketCanEndToEnd, AMissingInterfaceIsReportedAtStart)
     EXPECT_EQ(client.Receive(6), Reply(63, {0, 0}));
 }
 
+TEST_F(SocketCanEndToEnd, AnInterfaceDownEndsRequestsAtOnceAndOneDeletedAndMadeAgainIsBoundAgain)
+{
+    REQUIRE_VCAN0();
+    auto ip = [](const std::string& args) { return std::system(("ip link " + args).c_str()); };
+    if (::if_nametoindex("vcan1") == 0) GTEST_SKIP() << "no vcan1";
+    auto startSim = [this] {
+        sim = std::make_unique<Process>(std::vector<std::string>{NALVEXA_SIM_BIN, "canopen", "--socketcan=vcan1"});
+        return sim->WaitForLine("interface ") == "interface vcan1";
+    };
+    ASSERT_TRUE(startSim()) << sim->err();
+    uint16_t port = StartDriver("[CAN]\nChannel=socketcan:vcan1\nReopenInterval=200\n[SocketServer]\nSocketPort=0\n", {"CAN"});
+    const Bytes read = ReadRequest(0, 2, 0x2000, 1, 1);
+    auto ask = [&](int timeoutMs) {
+        Client client(port);
+        client.Send(read);
+        return client.Receive(6, timeoutMs);
+    };
+    EXPECT_EQ(ask(3000), Reply(0, {0x11, 0x22}));
+
+    ASSERT_EQ(ip("set vcan1 down"), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ask(3000), Reply(54, {0, 0})) << "BUSOFF: the interface is down";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    ASSERT_EQ(ip("set vcan1 up"), 0);
+    EXPECT_EQ(ask(3000), Reply(0, {0x11, 0x22}));
+    EXPECT_TRUE(driver->WaitForErrorLines({"CAN bus-off socketcan:vcan1", "CAN bus recovered socketcan:vcan1"}))
+        << driver->err();
+
+    // Unplugged and plugged in again: a new interface of the same name.
+    ASSERT_EQ(ip("del vcan1"), 0);
+    sim->Wait(3000);
+    EXPECT_EQ(ask(3000), Reply(63, {0, 0}));
+    EXPECT_TRUE(driver->WaitForError("CAN channel lost socketcan:vcan1: vcan1: No such device")) << driver->err();
+    ASSERT_EQ(ip("add vcan1 type vcan"), 0);
+    ASSERT_EQ(ip("set vcan1 up"), 0);
+    ASSERT_TRUE(startSim()) << sim->err();
+    EXPECT_TRUE(driver->WaitForError("CAN channel reopened socketcan:vcan1", 3000)) << driver->err();
+    EXPECT_EQ(ask(3000), Reply(0, {0x11, 0x22}));
+}
+
 }  // namespace
 }  // namespace nalvexa::it

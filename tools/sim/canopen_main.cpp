@@ -171,6 +171,10 @@ int RunOnSocketCan(CanopenSim& drive, Log& log, const std::string& interface)
     std::printf("interface %s\n", interface.c_str());
     std::fflush(stdout);
     while (!g_stop) {
+        if (bus.Lost()) {
+            std::fprintf(stderr, "nalvexa-sim: %s\n", bus.ErrorText().c_str());
+            return 1;
+        }
         bus.WaitForFrame(200);
         CanMessage m;
         while (bus.CAN_Read(m) == can::kOk) {

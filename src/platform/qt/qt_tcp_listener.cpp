@@ -26,6 +26,11 @@ std::string PeerOf(int fd)
     socklen_t size = sizeof address;
     if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) return "?";
     char text[INET6_ADDRSTRLEN] = "?";
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    if (address.ss_family == AF_INET6 && IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr)) {
+        ::inet_ntop(AF_INET, &v6->sin6_addr.s6_addr[12], text, sizeof text);
+        return std::string(text) + ":" + std::to_string(ntohs(v6->sin6_port));
+    }
     if (address.ss_family == AF_INET) {
         auto* a = reinterpret_cast<sockaddr_in*>(&address);
         ::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
@@ -142,7 +147,9 @@ void QtTcpListener::close()
 
 std::unique_ptr<IClientLink> QtTcpListener::takePending()
 {
-    DropGone();
+    // Not pruned here: a client that sends its requests and shuts its sending
+    // side at once is still owed its answers. Only one that has waited (and
+    // closed meanwhile) is dropped, by the timer.
     if (waiting_.empty()) return nullptr;
     WaitingClient next = waiting_.front();
     waiting_.pop_front();

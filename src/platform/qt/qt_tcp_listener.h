@@ -29,8 +29,8 @@ protected:
 
 // The listening socket, and the clients that wait their turn. Every accepted
 // socket gets keepalive probes (and the same limit for unacknowledged data),
-// no send delay and non-blocking reads; a waiting client that has closed or
-// vanished is dropped from the queue.
+// no send delay and non-blocking reads; a client that has closed or
+// vanished while it waited is dropped from the queue (checked every second).
 class QtTcpListener : public ITcpListener {
 public:
     static constexpr size_t kMaxWaiting = 256;  // beyond this the system's backlog holds them
