@@ -34,7 +34,8 @@ int Remaining(Clock::time_point deadline)
 Process::Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env)
 {
     int out[2], err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0) return;
+    // Close-on-exec: a process started later must not hold this one's pipes.
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
@@ -169,7 +170,8 @@ void Process::Signal(int signal)
 
 Client::Client(uint16_t port, const std::string& host)
 {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    // Not inherited by the programs started later: they would keep the connection open.
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);

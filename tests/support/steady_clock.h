@@ -1,9 +1,10 @@
 // Real time for code that waits on real devices: the clock and the sleeper
-// of the core, without an event loop (timers are not available).
+// of the core, without an event loop (timers can be made and started, but
+// never fire).
 #pragma once
 
 #include <chrono>
-#include <cstdlib>
+#include <memory>
 #include <thread>
 
 #include "platform.h"
@@ -17,7 +18,16 @@ public:
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count();
     }
-    std::unique_ptr<ITimer> createTimer(std::function<void()>) override { std::abort(); }
+    std::unique_ptr<ITimer> createTimer(std::function<void()>) override
+    {
+        struct Idle : ITimer {
+            void start(int) override { active = true; }
+            void stop() override { active = false; }
+            bool isActive() const override { return active; }
+            bool active = false;
+        };
+        return std::make_unique<Idle>();
+    }
     void sleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 };
 
