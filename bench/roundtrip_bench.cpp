@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Read round trips against the simulated drive: through nalvexa over TCP,
 // and the same exchange done directly on the pseudo-terminal, in one run,
 // so that the driver's own cost shows as a ratio.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds and runs the benchmarks (a release build in build-bench/).
 set -euo pipefail
 cd "$(dirname "$0")/.."

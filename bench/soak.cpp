@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fault soak: the real driver against each simulator injecting random faults
 // on the line (silence, corruption, stray bytes, split and merged pieces,
 // aborts, late answers, every answer sent twice, other nodes' frames on the

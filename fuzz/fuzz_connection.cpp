@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any byte stream from clients that come and go, against the connection's
 // parser and its one-request-at-a-time gate.
 #include <cstdlib>

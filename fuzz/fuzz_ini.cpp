@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any ini file: read with defaults, then written to.
 #include <cstdio>
 #include <cstdlib>

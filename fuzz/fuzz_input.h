@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads a fuzzer's bytes as a sequence of small decisions and pieces.
 #pragma once
 

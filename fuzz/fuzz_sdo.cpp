@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SDO transfers against arbitrary answers from the bus.
 #include <cstdlib>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary bytes in arbitrary pieces from the line into each serial stack,
 // with requests outstanding or not, and time passing between pieces.
 #include <cstdlib>

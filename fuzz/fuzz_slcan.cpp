@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whatever an slcan adapter might send.
 #include <cstdlib>
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the fuzz targets with clang and runs each for SECONDS (default 60),
 # starting from the seeds of byte examples in fuzz/seeds and from what earlier
 # runs found (fuzz/corpus, not kept in git). Inputs that once crashed a target

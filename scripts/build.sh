@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Configures and builds into build/ (or the folder given), after installing what is needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."

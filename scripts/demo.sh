@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs and builds, then runs the driver headless against the simulated
 # TR7100 drive and reads and writes a parameter through nalvexa-client.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the project builds and tests with. Safe to run again.
 set -euo pipefail
 

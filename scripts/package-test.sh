@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package, installs it on this machine with apt-get, and
 # runs the installed programs: --version, and the service's own command line
 # (as its user) against the installed simulator, read through the client.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Renders the main window and the "Serial Port" dialog (offscreen) into docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "headless_shell.h"
 
 #include <cstdio>

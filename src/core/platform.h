@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The few services the core asks of the platform. Everything behind these
 // interfaces is replaceable: Qt in the program, fakes and a manual clock in tests.
 #pragma once

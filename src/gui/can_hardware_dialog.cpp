@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "can_hardware_dialog.h"
 
 #include <QNetworkInterface>

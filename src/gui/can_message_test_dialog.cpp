@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "can_message_test_dialog.h"
 
 #include "field_check.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "can_service_dialogs.h"
 
 #include "field_check.h"

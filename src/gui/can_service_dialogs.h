@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The CAN dialogs that run the network services: NMT, the LSS menu and its
 // three procedures.
 #pragma once

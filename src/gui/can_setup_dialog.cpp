@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "can_setup_dialog.h"
 
 #include "ui_cansetupdialog.h"

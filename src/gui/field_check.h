@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading numbers from edit fields as dialogs check them: a refused entry
 // shows the standard text, takes the focus and keeps the old value.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial_setup_dialog.h"
 
 #include "ui_serialsetupdialog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "timeout_settings_dialog.h"
 
 #include "settings/decimal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The CAN dialogs offscreen, on the loopback bus in virtual time.
 #include <gtest/gtest.h>
 

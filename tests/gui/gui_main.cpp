@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The widget tests run offscreen, under one QApplication.
 #include <QApplication>
 #include <gtest/gtest.h>

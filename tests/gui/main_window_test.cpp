@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window offscreen: its controls, the port, the menus, closing.
 #include <gtest/gtest.h>
 

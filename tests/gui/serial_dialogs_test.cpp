@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "Serial Port", "Timeout Settings" and setup dialogs, through their widgets.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built driver with "CAN" over slcan on a pseudo-terminal against the
 // simulated CANopen drive.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The NMT commands and LSS procedures of the core, through the slcan back
 // end, against the simulated CANopen drive on a pseudo-terminal.
 #include <gtest/gtest.h>

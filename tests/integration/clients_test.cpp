@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clients that vanish, stall, never read their answers, come in storms or
 // half-close: the driver stays available for the next one and its memory flat.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device behind the driver goes away and comes back, as a USB adapter
 // that is unplugged, or a simulator restarted behind a symbolic link: the
 // driver answers at once while it is gone and serves again when it is back,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the real programs: child processes with their output captured, and a
 // TCP client of the wire protocol.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built driver with "LVT" (and with a text that is no keyword) against
 // the simulated LVT controller.
 #include "driver_fixture.h"

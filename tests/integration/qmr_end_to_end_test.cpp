@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built driver with "QMR" against the simulated QMR controller.
 #include "driver_fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drives and buses that behave like real ones: other nodes' frames on the
 // bus, answers that come late or twice, clients that leave switches behind.
 // A status 0 must always carry the data the drive holds for that request.

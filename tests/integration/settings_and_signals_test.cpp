@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file as the service finds it (unreadable, with a byte-order
 // mark, read-only, a link, on a full disk), the signals that end the driver,
 // and what the command line refuses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built driver, headless, against the simulated TR7100 drive on a
 // pseudo-terminal, with a TCP client: bytes checked on the line and on the socket.
 #include <gtest/gtest.h>

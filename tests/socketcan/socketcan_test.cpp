@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SocketCAN against a real kernel CAN stack (vcan0). Run inside the VM of
 // with-socketcan; where the kernel has no CAN sockets these tests skip.
 #include <gtest/gtest.h>

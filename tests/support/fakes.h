@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fakes of the platform's services, recording what the core does with them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Virtual time for the core: timers fire only when the test advances the
 // clock, in the order they fall due, so time-outs are exact and instant.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A serial adapter on a fake device, the manual clock and a temporary ini
 // file, with one request record and the replies it got.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real time for code that waits on real devices: the clock and the sleeper
 // of the core, without an event loop (timers can be made and started, but
 // never fire).

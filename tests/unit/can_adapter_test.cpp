@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The CAN adapter: settings, the library's errors, the answer wait, and the
 // SDO transfers against a scripted drive on the loopback bus.
 #include <gtest/gtest.h>

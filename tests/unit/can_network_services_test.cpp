@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // NMT commands and the LSS services and procedures, frame by frame, with
 // their pauses, on the loopback bus in virtual time.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client connection: parsing, the one-request-at-a-time gate, answers,
 // bad input, and clients that come and go.
 #include <gtest/gtest.h>

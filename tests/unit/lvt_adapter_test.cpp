@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The LVT controller protocol: CRC framing, split transfers, statuses, the
 // baud-rate switch.
 #include <gtest/gtest.h>

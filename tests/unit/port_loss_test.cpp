@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A serial device that goes away and comes back, for each serial adapter:
 // requests end at once, the port is opened again, and no restart is needed.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The QMR controller protocol through the whole adapter.
 #include <gtest/gtest.h>
 

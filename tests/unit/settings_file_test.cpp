@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file on a real file system: files that cannot be read, a
 // byte-order mark, and replacing a file without losing it, its mode, its
 // owner or its symbolic link.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The slcan line protocol, the channel names, and the slcan back end
 // against an adapter played on a pseudo-terminal.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stack's forwarding rule, and the serial port at the bottom of it.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line and the choice of the adapter.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The TR7100 drive protocol through the whole adapter: frames on the line,
 // the acceptance rule, repetitions and time-outs on the manual clock, stream
 // mode and the control codes.

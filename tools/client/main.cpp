@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // nalvexa-client: speaks the driver's wire protocol from the command line.
 #include <QCoreApplication>
 #include <QTcpSocket>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hex text for the command-line tools: "05 12 34" out, "051234" or "05 12 34" in.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders the main window and the "Serial Port" dialog offscreen to PNG
 // files for the README: nalvexa-screenshot DIR.
 #include <QApplication>

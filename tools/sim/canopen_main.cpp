@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // nalvexa-sim canopen: the simulated CANopen drive on slcan over a
 // pseudo-terminal, or on a SocketCAN interface.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "canopen_sim.h"
 
 #include <algorithm>

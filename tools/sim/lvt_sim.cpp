@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lvt_sim.h"
 
 namespace nalvexa::sim {

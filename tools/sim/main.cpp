@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // nalvexa-sim: simulated drives on a pseudo-terminal, for trying the driver
 // without hardware and for its tests.
 #include <chrono>

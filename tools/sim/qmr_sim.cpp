@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qmr_sim.h"
 
 #include "../common/hex.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tr7100_sim.h"
 
 namespace nalvexa::sim {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "adapters/adapter_selection.h"
 
 #include "adapters/lvt/adapter_lvt.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "can/adapter_can.h"
 
 namespace nalvexa {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "can/can_driver.h"
 
 namespace nalvexa {

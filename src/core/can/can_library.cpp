@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "can/can_library.h"
 
 namespace nalvexa::can {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The CAN library the driver is written against: five calls with the
 // results it relies on, and a wait for the next frame. Back ends (SocketCAN,
 // slcan, a loopback for tests) implement it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Layer setting services (CiA 305) as the master: mode switches, a new
 // node-ID, a new bit rate for the whole bus, and the identity inquiries.
 #include "can/can_driver.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CANopen network management: the master's commands to one node or to all.
 #include "can/can_driver.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "can/sdo_answer.h"
 
 namespace nalvexa {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What an SDO server's answer must look like to belong to the request the
 // client sent (CiA 301): the receive COB-ID, eight data bytes, the server
 // command specifier, and the multiplexer or the toggle bit.

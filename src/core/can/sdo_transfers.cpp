@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SDO transfers of the CAN adapter: upload, download, and the block download
 // of object 0x3007, in the frame layouts of CiA 301.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "can/slcan_codec.h"
 
 namespace nalvexa::slcan {

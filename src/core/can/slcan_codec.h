@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial-line CAN protocol of common USB-CAN adapters: CR-terminated
 // ASCII commands ("S6", "O", "C"), frames "tIIIL<data>" (11-bit) and
 // "TIIIIIIIIL<data>" (29-bit), a lone CR for OK and BEL for an error.

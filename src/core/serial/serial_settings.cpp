@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/serial_settings.h"
 
 namespace nalvexa {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/adapter_holder.h"
 
 namespace nalvexa {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The seams between the server, the adapters and the window.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/driver_connection.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/driver_request.h"
 
 #include <algorithm>

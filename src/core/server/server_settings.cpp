@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/server_settings.h"
 
 #include <algorithm>

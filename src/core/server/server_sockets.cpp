@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/server_sockets.h"
 
 namespace nalvexa {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/status_map.h"
 
 namespace nalvexa {

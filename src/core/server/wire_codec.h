@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte layout of the client wire protocol: 32-bit big-endian words.
 #pragma once
 

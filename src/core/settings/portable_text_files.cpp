@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/portable_text_files.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "stack/message.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The protocol-stack base classes: nodes through which messages travel
 // between an adapter's request queue (top) and the serial port (bottom).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Collects the pieces the port delivers into whole frames. A frame whose
 // bytes stopped arriving for longer than the response interval is given up,
 // so one stray or lost byte cannot shift every later answer.

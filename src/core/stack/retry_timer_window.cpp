@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "stack/retry_timer_window.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the three serial link layers share: the copy of the last request
 // frame, the response interval, repetitions after bad or missing answers.
 #pragma once

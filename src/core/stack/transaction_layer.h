@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The top of a serial stack: requests wait in arrival order and go to the
 // drive one at a time; each is answered exactly once.
 #pragma once

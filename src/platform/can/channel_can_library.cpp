@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "channel_can_library.h"
 
 #include <thread>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "slcan_library.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "socketcan_library.h"
 
 #ifdef __linux__

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Kept apart: the kernel's termios2 cannot share a file with <termios.h>.
 #include "custom_baud.h"
 

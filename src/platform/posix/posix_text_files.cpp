@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "posix_text_files.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt_client_link.h"
 
 #include <QObject>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The core's platform services on the Qt event loop.
 #pragma once
 

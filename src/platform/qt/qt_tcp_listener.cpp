@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt_tcp_listener.h"
 
 #include <QHostAddress>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "adapters/lvt/adapter_lvt.h"
 
 namespace nalvexa {

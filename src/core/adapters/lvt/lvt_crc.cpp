@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "adapters/lvt/lvt_crc.h"
 
 namespace nalvexa {

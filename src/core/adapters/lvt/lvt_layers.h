@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The LVT frame on the line: length byte, payload, CRC-16 high byte first.
 // Answers carry a 6-byte header whose last byte is the controller's status.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "adapters/lvt/lvt_transaction_layer.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "adapters/qmr/adapter_qmr.h"
 
 namespace nalvexa {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The QMR frame on the line: length byte, address, command, parameters or
 // status flags and payload, and the 8-bit sum of everything before it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "adapters/qmr/qmr_transaction_layer.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "adapters/tr7100/adapter_tr7100.h"
 
 namespace nalvexa {

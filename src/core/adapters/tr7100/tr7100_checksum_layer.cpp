@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "adapters/tr7100/tr7100_checksum_layer.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "adapters/tr7100/tr7100_frame.h"
 
 namespace nalvexa {
