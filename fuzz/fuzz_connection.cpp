@@ -63,15 +63,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ManualPoster poster;
     FakeNotifier notifier;
     NoEvents events;
-    ServerSockets server(tcp, holder, poster, notifier);
+    ManualClock clock;
+    ServerSockets server(tcp, holder, poster, notifier, clock);
     server.SetEvents(&events);
+    server.SetClientLimits(10, 1);
     server.Open(1);
     std::vector<std::shared_ptr<FakeClientLink::State>> clients = {tcp.Connect()};
 
     while (!in.empty()) {
         uint8_t op = in.Byte();
         auto& client = clients.back();
-        switch (op % 8) {
+        switch (op % 11) {
         case 0:
         case 1:
         case 2: {  // the client sends a piece
@@ -85,6 +87,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 5: adapter->AnswerHeld(); break;
         case 6: adapter->answerAtOnce = !adapter->answerAtOnce; break;
         case 7: client->failSends = !client->failSends; break;
+        case 8: clock.Advance(in.Byte() * 10); break;  // requests that stall run out of time
+        case 9: client->inputEnded = true; static_cast<ITcpEvents*>(tcp.events)->onClientReadable(); break;
+        case 10:  // answers the client does not read pile up, or drain
+            client->unsent = client->unsent ? 0 : CDriverConnectionSocket::kMaxUnsent + 1;
+            static_cast<ITcpEvents*>(tcp.events)->onClientReadable();
+            break;
         }
         poster.RunAll();
     }

@@ -6,7 +6,7 @@
 namespace nalvexa {
 
 const char* const kUsage =
-    "Usage: nalvexa [--headless] [--ini FILE] [--help] [--version] [KEYWORD]\n"
+    "Usage: nalvexa [--headless] [--ini FILE] [--help] [--version] [--] [KEYWORD]\n"
     "\n"
     "Serves a drive-configuration tool on TCP (port 12001 unless the ini file says\n"
     "otherwise) and carries its requests to one drive over the adapter KEYWORD:\n"
@@ -14,7 +14,8 @@ const char* const kUsage =
     "  QMR              QMR controller over RS-232\n"
     "  LVT              LVT controller over RS-232 (also any other text)\n"
     "  CAN              CANopen drives over CAN\n"
-    "The keyword is compared exactly, case and blanks included.\n"
+    "The keyword is compared exactly, case and blanks included. Without one the\n"
+    "key \"Adapter\" of section \"SocketServer\" in the settings file names it.\n"
     "\n"
     "  --headless   run without a window (also when there is no display)\n"
     "  --ini FILE   settings file (default: $NALVEXA_INI, else\n"
@@ -53,6 +54,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             break;
         }
     }
+    line.keywordGiven = i < args.size();
     for (size_t k = i; k < args.size(); ++k) {
         if (k > i) line.keyword += ' ';
         line.keyword += args[k];

@@ -12,6 +12,7 @@ struct CommandLine {
     bool version = false;
     std::string iniFile;   // empty: the environment or the user's configuration folder
     std::string keyword;   // the rest of the arguments joined by single blanks
+    bool keywordGiven = false;  // there was keyword text (even empty) on the command line
     std::string error;     // set when the options cannot be used
 };
 

@@ -1,55 +1,27 @@
 // SPDX-License-Identifier: MIT
-#include <QApplication>
-#include <QSocketNotifier>
-#include <csignal>
+// nalvexa: the driver. With a display (and without --headless) it shows its
+// window, which the package nalvexa-gui adds; without that package, or
+// without a display, it runs headless.
+#include <climits>
 #include <cstdio>
-#include <memory>
-#include <sys/socket.h>
+#include <string>
 #include <unistd.h>
 
-#include "adapters/adapter_selection.h"
-#include "channel_can_library.h"
 #include "command_line.h"
-#include "gui_notifier.h"
-#include "headless_shell.h"
-#include "main_window.h"
-#include "posix_text_files.h"
-#include "qt_serial_device.h"
-#include "qt_services.h"
-#include "qt_tcp_listener.h"
-#include "version.h"
+#include "driver_main.h"
 
 using namespace nalvexa;
 
 namespace {
 
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int)
+// The window program beside this one.
+std::string WindowProgram()
 {
-    char c = 1;
-    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &c, 1);
-}
-
-bool HasDisplay()
-{
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        if (const char* v = std::getenv(name); v && *v) return true;
-    return false;
-}
-
-// SIGINT, SIGTERM, SIGHUP and SIGQUIT reach the loop as an event: each saves and ends.
-std::unique_ptr<QSocketNotifier> CatchSignals(std::function<void()> onSignal)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return nullptr;
-    auto notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, [onSignal] {
-        char c;
-        [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
-        onSignal();
-    });
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) std::signal(s, OnSignal);
-    return notifier;
+    char self[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return {};
+    std::string path(self, static_cast<size_t>(n));
+    return path.substr(0, path.rfind('/') + 1) + "nalvexa-gui";
 }
 
 }  // namespace
@@ -57,84 +29,13 @@ std::unique_ptr<QSocketNotifier> CatchSignals(std::function<void()> onSignal)
 int main(int argc, char** argv)
 {
     CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    if (!line.error.empty()) {
-        std::fprintf(stderr, "nalvexa: %s\n\n%s", line.error.c_str(), kUsage);
-        return 2;
+    if (line.error.empty() && !line.help && !line.version && !line.headless && HasDisplay()) {
+        const std::string program = WindowProgram();
+        if (!program.empty() && ::access(program.c_str(), X_OK) == 0) {
+            argv[0] = const_cast<char*>(program.c_str());
+            ::execv(program.c_str(), argv);
+        }
+        std::fprintf(stderr, "nalvexa: no window here (the package nalvexa-gui adds it): running headless\n");
     }
-    if (line.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (line.version) {
-        std::printf("nalvexa %s\n", kNalvexaVersion);
-        return 0;
-    }
-    const bool headless = line.headless || !HasDisplay();
-    std::signal(SIGPIPE, SIG_IGN);
-
-    std::unique_ptr<QCoreApplication> app;
-    if (headless)
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    else
-        app = std::make_unique<QApplication>(argc, argv);
-    QCoreApplication::setApplicationName("nalvexa");
-    QCoreApplication::setApplicationVersion(kNalvexaVersion);
-
-    // The platform's services, the ini file and the adapter live until the loop ends.
-    PosixTextFiles textFiles;
-    IniFile ini(ResolveIniPath(line.iniFile), textFiles);
-    if (std::string reason; !ini.Readable(reason)) {
-        // Starting on defaults would listen everywhere, open another port,
-        // and save those over the user's file at the end.
-        const std::string text = "cannot read settings file " + ini.path() + ": " + reason;
-        std::fprintf(stderr, "%s\n", text.c_str());
-        if (!headless) GuiNotifier().message(text);
-        return 1;
-    }
-
-    QtTimerHost timers;
-    QtSleeper sleeper;
-    QtTaskPoster poster;
-    StderrNotifier stderrNotifier;
-    GuiNotifier guiNotifier;
-    IUserNotifier& notifier = headless ? static_cast<IUserNotifier&>(stderrNotifier) : guiNotifier;
-    ini.SetWriteFailureHandler([&notifier](const std::string& text) { notifier.message(text); });
-    QtSerialDevice serial;
-    QtTcpListener tcp;
-    ChannelCanLibrary can;
-    // The answer wait of the CAN library can be the old polling one, to compare them.
-    const char* wait = std::getenv("NALVEXA_CAN_WAIT");
-    CanWait canWait = wait && std::string(wait) == "doubling" ? CanWait::Doubling : CanWait::Event;
-
-    AdapterChoice choice = SelectAdapter(line.keyword);
-    guiNotifier.SetCaption(choice.title);
-    AdapterHolder& holder = AdapterHolder::instance();
-    holder.set(CreateAdapter(choice.kind, AdapterContext{timers, sleeper, notifier, ini, serial, can, canWait}));
-    holder.adapter()->SetTitle(choice.title);
-
-    ServerSockets server(tcp, holder, poster, notifier, timers);
-    int exitCode = 0;
-    if (headless) {
-        HeadlessShell shell(server, holder, ini, notifier, poster, [&](int code) {
-            exitCode = code;
-            QCoreApplication::exit(code);
-        });
-        if (!choice.exact)
-            shell.SetNote("keyword \"" + line.keyword + "\" is no adapter keyword: the LVT adapter serves");
-        auto signalWatch = CatchSignals([&] { shell.RequestClose(); });
-        if (shell.Start())
-            app->exec();
-        else
-            exitCode = 1;
-    } else {
-        MainWindow window(server, holder, ini, notifier, kNalvexaVersion);
-        guiNotifier.onState = [&window](const std::string& line) { window.ShowDeviceState(line); };
-        // A signal closes the window as the client's close request does: without the question.
-        auto signalWatch = CatchSignals([&] { window.CloseWithoutConfirmation(); });
-        window.Initialise();
-        window.exec();
-    }
-    // Ends the adapter while the loop's objects it uses still exist.
-    holder.set(nullptr);
-    return exitCode;
+    return DriverMain(argc, argv, nullptr);
 }

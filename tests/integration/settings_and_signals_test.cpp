@@ -168,6 +168,18 @@ TEST_F(Settings, TheCommandLineRefusesWhatItDoesNotKnowAndSaysWhatServes)
         << driver->out();
 }
 
+TEST_F(Settings, TheSettingsNameTheAdapterWhenTheCommandLineDoesNot)
+{
+    WriteFile(dir + "/axis1.ini", std::string(kServer) + "Adapter=QMR\n");
+    driver = std::make_unique<Process>(std::vector<std::string>{NALVEXA_BIN, "--headless", "--ini", dir + "/axis1.ini"});
+    EXPECT_FALSE(driver->WaitForLine("listening on port ").empty());
+    EXPECT_EQ(driver->out().substr(0, 33), "Quarlin Axtelo 3.02 - QMR Driver\n");
+    driver = std::make_unique<Process>(
+        std::vector<std::string>{NALVEXA_BIN, "--headless", "--ini", dir + "/axis1.ini", "CAN"});
+    EXPECT_FALSE(driver->WaitForLine("listening on port ").empty());
+    EXPECT_EQ(driver->out().substr(0, 33), "Quarlin Axtelo 3.02 - CAN Driver\n") << "the command line comes first";
+}
+
 TEST_F(Settings, APortThatCannotBeListenedOnSaysWhereAndWhy)
 {
     WriteFile(dir + "/a.ini", kServer);

@@ -70,7 +70,7 @@ const char* const kUsage =
     "  (missing objects are aborted with 0x06020000; NMT state changes and the LSS\n"
     "  services are logged on stderr; a new node-ID takes effect on the switch back\n"
     "  to the waiting mode)\n"
-    "Common:\n"
+    "DRIVE tr7100, qmr and lvt:\n"
     "  --split            send answers one byte at a time, 3 ms apart\n"
     "  --twice            send every answer twice, back to back (with --split:\n"
     "                     the copy too, byte by byte)\n"
@@ -78,10 +78,11 @@ const char* const kUsage =
     "                     request (logged as \"fault late\")\n"
     "  --late-ms=MS       how late (default 600, beyond the driver's default\n"
     "                     response interval of 500 ms)\n"
-    "  --quiet            log frames no more (faults still are)\n"
     "  --chaos=P[/SEED]   P percent of the answers get a random fault (silent,\n"
     "                     corrupt, stray byte before, split, sent twice), logged\n"
     "                     as \"fault KIND\"\n"
+    "Every drive:\n"
+    "  --quiet            log frames no more (faults still are)\n"
     "nalvexa-sim --help, nalvexa-sim --version: this text, the version\n";
 
 std::unique_ptr<sim::SimDrive> MakeDrive(const std::string& name)
