@@ -84,6 +84,22 @@ TEST_F(Clients, AHalfRequestThatStallsEndsAfterTheRequestTimeout)
     EXPECT_FALSE(idle.ClosedByServer(1500));
 }
 
+TEST_F(Clients, AClientThatLeavesHalfWayThroughARequestFreesTheDriverAtOnce)
+{
+    uint16_t port = Start("RequestTimeout=30\n");
+    auto leaving = std::make_unique<Client>(port);
+    leaving->Send(read);
+    ASSERT_EQ(leaving->Receive(6), answer);
+    leaving->Send(Bytes(read.begin(), read.begin() + 13));
+    std::this_thread::sleep_for(Ms(50));
+    Client next(port);
+    next.Send(read);
+    leaving.reset();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(next.Receive(6, 5000), answer);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, Ms(1000)) << "not after the request time-out";
+}
+
 TEST_F(Clients, AnswersThatAreNeverReadKeepMemoryFlat)
 {
     // A CAN channel that cannot be opened answers every read at once: 35000 bytes each.

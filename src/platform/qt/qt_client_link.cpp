@@ -88,7 +88,11 @@ size_t QtClientLink::read(uint8_t* into, size_t max)
     if (fd_ < 0 || ended_ || max == 0) return 0;
     for (;;) {
         ssize_t n = ::recv(fd_, into, max, 0);
-        if (n > 0) return static_cast<size_t>(n);
+        if (n > 0) {
+            // Less than asked for: all there was. Tell the core when more comes.
+            if (static_cast<size_t>(n) < max) readable_->setEnabled(true);
+            return static_cast<size_t>(n);
+        }
         if (n == 0) {
             ended_ = true;  // half-closed or gone: the core answers what it has, then closes
             return 0;
