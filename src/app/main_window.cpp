@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <algorithm>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QScreen>
@@ -53,9 +55,16 @@ void MainWindow::Initialise()
     OnOpen();
     Refresh();
     ShowPortState();
+    // A fixed size, wide enough that window managers need not cut the title.
     adjustSize();
+    const int titleWidth = fontMetrics().horizontalAdvance(windowTitle()) + 140;
+    setFixedSize(std::max(width(), titleWidth), height());
     if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
-    setWindowState(Qt::WindowMinimized);
+    // Minimised, unless it could not listen: that the operator must see.
+    if (server_.listener().isOpen)
+        setWindowState(Qt::WindowMinimized);
+    else
+        restoredForFailure_ = true;
 }
 
 bool MainWindow::ReadPort()
@@ -71,10 +80,23 @@ bool MainWindow::ReadPort()
 
 void MainWindow::OnOpen()
 {
-    ReadPort();
+    // The field never keeps a text that was refused: it shows the port in use.
+    if (!ReadPort()) ui_->portEdit->setText(QString::number(port_));
+    const uint32_t entered = port_;
     server_.Open(port_);
-    ReadPort();
-    WriteSocketPort(ini_, port_);  // written whether or not the socket could be opened
+    // What was entered is kept, also 0 (the field then shows the port the system chose).
+    WriteSocketPort(ini_, entered);  // written whether or not the socket could be opened
+    if (!server_.listener().isOpen) {
+        // No box (a failed open is silent), but seen: beside the port, and in a
+        // window brought back from its minimised state once.
+        ui_->socketStatus->setText("Cannot listen: " + QString::fromStdString(server_.listener().OpenError()));
+        if (isMinimized() && !restoredForFailure_) {
+            restoredForFailure_ = true;
+            showNormal();
+        }
+    } else {
+        ui_->socketStatus->clear();
+    }
 }
 
 void MainWindow::OnCloseSocket()
@@ -91,6 +113,8 @@ void MainWindow::OnCloseClient()
 void MainWindow::Refresh()
 {
     const bool open = server_.listener().isOpen;
+    // The port it really listens on, also when 0 let the system choose.
+    if (open) ui_->portEdit->setText(QString::number(server_.listener().Port()));
     ui_->openButton->setEnabled(!open);
     ui_->portEdit->setEnabled(!open);
     ui_->closeButton->setEnabled(open);
@@ -123,12 +147,24 @@ void MainWindow::CloseWithoutConfirmation()
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
+void MainWindow::CloseDialogs()
+{
+    // Innermost first, each as Cancel: what they held is not applied, and
+    // their loops end before the window's own.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        auto* dialog = qobject_cast<QDialog*>(*it);
+        if (dialog && dialog != this && dialog->isVisible()) dialog->reject();
+    }
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (askBeforeClosing_ && notifier_.askYesNoCancel("Are you sure you want to close the driver?") != Answer::Yes) {
         event->ignore();
         return;
     }
+    CloseDialogs();
     holder_.adapter()->SaveSettings();
     server_.connection().Drain();
     event->accept();
@@ -138,6 +174,11 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::reject()
 {
     // Escape and the like never close the window; only closing does.
+}
+
+bool MainWindow::focusNextPrevChild(bool)
+{
+    return false;  // no moving between the controls with Tab
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
@@ -232,7 +273,7 @@ void MainWindow::OpenCanDialog(int command)
     if (!can) return;
     std::unique_ptr<QDialog> dialog;
     switch (command) {
-    case kCanHardware: dialog = std::make_unique<CCANHardwareDlg>(*can, CCANHardwareDlg::AvailableChannels(), this); break;
+    case kCanHardware: dialog = std::make_unique<CCANHardwareDlg>(*can, CCANHardwareDlg::AvailableChannels(), notifier_, this); break;
     case kCanNodeId: dialog = std::make_unique<CCANNodeIdDlg>(*can, notifier_, this); break;
     case kCanNmt: dialog = std::make_unique<CCANNmtDlg>(*can, notifier_, this); break;
     case kCanLss: dialog = std::make_unique<CCANLssDlg>(*can, notifier_, runDialog_, this); break;

@@ -75,6 +75,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     struct MenuItem {
@@ -87,6 +88,8 @@ private:
     void ConfigureSerialPort();
     void ShowSerialSetup(const QString& title, bool qmr);
     void ShowPortState();
+    // Closes the dialogs that are open (a close request came meanwhile).
+    void CloseDialogs();
     void OpenCanDialog(int command);
     ISerialAdapter* SerialAdapter() const;
 
@@ -99,6 +102,7 @@ private:
     QMenuBar* menu_;
     uint32_t port_ = 12001;
     bool askBeforeClosing_ = true;
+    bool restoredForFailure_ = false;
     std::function<int(QDialog&)> runDialog_ = [](QDialog& d) { return d.exec(); };
 };
 

@@ -44,11 +44,15 @@ public:
 
 enum class Answer { Yes, No, Cancel, Ok };
 
+// How a message box is captioned: the window's title with a warning sign, or
+// the fixed caption "info" or "Error" with an error sign.
+enum class Caption { Title, Info, Error };
+
 // Message boxes: modal in the window, one line on stderr when headless.
 class IUserNotifier {
 public:
     virtual ~IUserNotifier() = default;
-    virtual void message(const std::string& text) = 0;
+    virtual void message(const std::string& text, Caption caption = Caption::Title) = 0;
     // Yes, No and Cancel buttons.
     virtual Answer askYesNoCancel(const std::string& text) = 0;
     // A warning with OK and Cancel buttons.

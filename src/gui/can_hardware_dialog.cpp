@@ -4,6 +4,7 @@
 #include <QNetworkInterface>
 #include <QSerialPortInfo>
 
+#include "field_check.h"
 #include "ui_canhardwaredialog.h"
 
 namespace nalvexa {
@@ -29,8 +30,8 @@ QStringList CCANHardwareDlg::AvailableChannels()
     return channels;
 }
 
-CCANHardwareDlg::CCANHardwareDlg(CCANDriver& can, QStringList channels, QWidget* parent)
-    : QDialog(parent), can_(can), ui_(std::make_unique<Ui::CanHardwareDialog>())
+CCANHardwareDlg::CCANHardwareDlg(CCANDriver& can, QStringList channels, IUserNotifier& notifier, QWidget* parent)
+    : QDialog(parent), can_(can), notifier_(notifier), ui_(std::make_unique<Ui::CanHardwareDialog>())
 {
     ui_->setupUi(this);
     loading_ = true;
@@ -88,13 +89,19 @@ void CCANHardwareDlg::OnPortName()
 
 void CCANHardwareDlg::OnBusOn()
 {
+    uint32_t address = 0;
+    if (!ReadPortAddressField(ui_->portAddressList->currentText(), address)) {
+        // Said, and the address in use shown again: nothing is opened with a guess.
+        notifier_.message("Please enter a port address of one to four hexadecimal digits (0000 to FFFF).");
+        ui_->portAddressList->setCurrentText(QString("%1").arg(can_.PortAddress, 4, 16, QChar('0')).toUpper());
+        ui_->portAddressList->setFocus();
+        return;
+    }
     const int interrupt = ui_->interruptList->currentIndex();
     const int rate = ui_->rateList->currentIndex();
     can_.Interrupt = static_cast<uint16_t>(interrupt >= 0 ? kInterrupts[interrupt] : 3);
     can_.CANBaudRate = rate >= 0 ? kRates[rate] : can::kBtr10k;
-    bool ok = false;
-    const uint32_t address = ui_->portAddressList->currentText().toUInt(&ok, 16);
-    if (ok) can_.PortAddress = address;
+    can_.PortAddress = address;
     can_.Channel = ui_->channelList->currentText().trimmed().toStdString();
     can_.InitDriver();
     SetStates();

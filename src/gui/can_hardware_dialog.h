@@ -18,7 +18,7 @@ namespace nalvexa {
 class CCANHardwareDlg : public QDialog {
     Q_OBJECT
 public:
-    CCANHardwareDlg(CCANDriver& can, QStringList channels, QWidget* parent = nullptr);
+    CCANHardwareDlg(CCANDriver& can, QStringList channels, IUserNotifier& notifier, QWidget* parent = nullptr);
     ~CCANHardwareDlg() override;
 
     // The SocketCAN interfaces and serial ports of this machine, as channel names.
@@ -33,6 +33,7 @@ private:
     void SetStates();
 
     CCANDriver& can_;
+    IUserNotifier& notifier_;
     std::unique_ptr<Ui::CanHardwareDialog> ui_;
     bool loading_ = false;
 };

@@ -10,6 +10,11 @@ CCANMessageTestDlg::CCANMessageTestDlg(ICanLibrary& library, IUserNotifier& noti
     : QDialog(parent), library_(library), notifier_(notifier), ui_(std::make_unique<Ui::CanMessageTestDialog>())
 {
     ui_->setupUi(this);
+    // Fields as wide as what they hold, so that the dialog stays small.
+    const int digits = fontMetrics().horizontalAdvance("0000") + 12;
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setMaximumWidth(2 * digits);
+    for (QLineEdit* d : findChildren<QLineEdit*>(QRegularExpression("^data[0-7]Edit$"))) d->setMaximumWidth(digits);
+    adjustSize();
     ui_->idEdit->setText("0");
     ui_->lengthEdit->setText("0");
     for (QLineEdit* d : findChildren<QLineEdit*>(QRegularExpression("^data[0-7]Edit$"))) d->setText("0");
@@ -22,17 +27,20 @@ CCANMessageTestDlg::~CCANMessageTestDlg() = default;
 
 void CCANMessageTestDlg::OnWrite()
 {
-    // A refused field keeps its previous value and the frame goes out all the same.
-    ReadUnsignedField(ui_->idEdit, id_, notifier_);
-    ReadRangeField(ui_->lengthEdit, 0, 255, length_, notifier_);
+    // Nothing goes out unless every field was accepted: a frame made of old or
+    // default values (identifier 0 is an NMT command to every drive) is unsafe.
+    int32_t id = 0;
+    if (!ReadRangeField(ui_->idEdit, 0, kMaxStandardId, id, notifier_)) return;
+    if (!ReadRangeField(ui_->lengthEdit, 0, 255, length_, notifier_)) return;
     for (int i = 0; i < 8; ++i)
-        ReadRangeField(findChild<QLineEdit*>(QString("data%1Edit").arg(i)), 0, 255, data_[i], notifier_);
+        if (!ReadRangeField(findChild<QLineEdit*>(QString("data%1Edit").arg(i)), 0, 255, data_[i], notifier_)) return;
+    id_ = static_cast<uint32_t>(id);
     CanMessage frame;
     frame.id = id_;
     frame.type = 0;
     frame.length = static_cast<uint8_t>(length_);  // as entered: the library refuses more than 8
     for (int i = 0; i < 8; ++i) frame.data[i] = static_cast<uint8_t>(data_[i]);
-    if (library_.CAN_Write(frame) != can::kOk) notifier_.message("Error executing OnWrite");
+    if (library_.CAN_Write(frame) != can::kOk) notifier_.message("Error executing OnWrite", Caption::Info);
 }
 
 void CCANMessageTestDlg::OnRead()

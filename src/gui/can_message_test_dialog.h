@@ -16,6 +16,8 @@ namespace nalvexa {
 class CCANMessageTestDlg : public QDialog {
     Q_OBJECT
 public:
+    static constexpr int32_t kMaxStandardId = 0x7FF;  // an 11-bit identifier
+
     CCANMessageTestDlg(ICanLibrary& library, IUserNotifier& notifier, QWidget* parent = nullptr);
     ~CCANMessageTestDlg() override;
     Ui::CanMessageTestDialog& ui() { return *ui_; }

@@ -41,10 +41,17 @@ void CCANNodeIdDlg::ShowFields()
 
 void CCANNodeIdDlg::Echo()
 {
-    auto hex = [](int32_t v) { return "0x" + QString::number(static_cast<uint32_t>(v), 16); };
-    ui_->nodeIdEcho->setText(hex(nodeId_));
-    ui_->transmitEcho->setText(hex(transmitCobId_));
-    ui_->receiveEcho->setText(hex(receiveCobId_));
+    // What the field holds, in hexadecimal; nothing for what is no number.
+    auto echo = [](QLineEdit* field, QLineEdit* into, int64_t low, int64_t high) {
+        int64_t v = 0;
+        if (ParseWholeNumber(field->text(), v) && v >= low && v <= high)
+            into->setText("0x" + QString::number(static_cast<uint32_t>(v), 16));
+        else
+            into->clear();
+    };
+    echo(ui_->nodeIdEdit, ui_->nodeIdEcho, 0, 255);
+    echo(ui_->transmitEdit, ui_->transmitEcho, INT32_MIN, INT32_MAX);
+    echo(ui_->receiveEdit, ui_->receiveEcho, INT32_MIN, INT32_MAX);
 }
 
 void CCANNodeIdDlg::OnNodeIdEdited()
@@ -66,7 +73,7 @@ void CCANNodeIdDlg::OnNodeIdEdited()
 void CCANNodeIdDlg::OnOk()
 {
     int32_t node = 0, transmit = 0, receive = 0;
-    if (!ReadRangeField(ui_->nodeIdEdit, 0, 127, node, notifier_)) return;
+    if (!ReadNodeIdField(ui_->nodeIdEdit, node, notifier_)) return;
     if (!ReadSignedField(ui_->transmitEdit, transmit, notifier_)) return;
     if (!ReadSignedField(ui_->receiveEdit, receive, notifier_)) return;
     can_.NodeIdentifier = static_cast<uint8_t>(node);

@@ -104,18 +104,15 @@ CCANSetNodeIdDlg::~CCANSetNodeIdDlg() = default;
 void CCANSetNodeIdDlg::OnOk()
 {
     int32_t node = 0;
-    if (!ReadRangeField(ui_->nodeIdEdit, 0, 127, node, notifier_)) return;
-    const QString serialText = ui_->serialEdit->text();
-    const bool withSerial = !serialText.isEmpty();
+    if (!ReadNodeIdField(ui_->nodeIdEdit, node, notifier_)) return;
+    // A serial number that is none would address no drive (or another one)
+    // and cost the whole answer wait: it is refused before anything is sent.
+    uint32_t serial = 0;
+    const bool withSerial = !ui_->serialEdit->text().trimmed().isEmpty();
+    if (withSerial && !ReadSerialNumberField(ui_->serialEdit, serial, notifier_)) return;
     if (notifier_.askOkCancel(withSerial ? kSetNodeIdSerialWarning : kSetNodeIdGlobalWarning) != Answer::Ok) {
         reject();
         return;
-    }
-    // The serial number as a decimal number, its digits up to the first other character.
-    uint32_t serial = 0;
-    for (QChar c : serialText) {
-        if (!c.isDigit()) break;
-        serial = serial * 10 + static_cast<uint32_t>(c.digitValue());
     }
     can_.SetNodeId(static_cast<uint8_t>(node), withSerial ? &serial : nullptr);
     accept();

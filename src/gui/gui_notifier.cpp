@@ -6,9 +6,14 @@
 
 namespace nalvexa {
 
-void GuiNotifier::message(const std::string& text)
+void GuiNotifier::message(const std::string& text, Caption caption)
 {
-    QMessageBox::warning(QApplication::activeWindow(), caption_, QString::fromStdString(text));
+    const QString body = QString::fromStdString(text);
+    switch (caption) {
+    case Caption::Title: QMessageBox::warning(QApplication::activeWindow(), caption_, body); break;
+    case Caption::Info: QMessageBox::critical(QApplication::activeWindow(), "info", body); break;
+    case Caption::Error: QMessageBox::critical(QApplication::activeWindow(), "Error", body); break;
+    }
 }
 
 Answer GuiNotifier::askYesNoCancel(const std::string& text)

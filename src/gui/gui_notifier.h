@@ -12,7 +12,7 @@ namespace nalvexa {
 class GuiNotifier : public IUserNotifier {
 public:
     void SetCaption(const QString& caption) { caption_ = caption; }
-    void message(const std::string& text) override;
+    void message(const std::string& text, Caption caption = Caption::Title) override;
     Answer askYesNoCancel(const std::string& text) override;
     Answer askOkCancel(const std::string& text) override;
     // The window shows the last state line; no box.

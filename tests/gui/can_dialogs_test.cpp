@@ -53,14 +53,14 @@ TEST_F(CanDialogs, ThePortNameFollowsTheInterruptAndAddress)
     for (const Case& c : cases) {
         can.Interrupt = c.interrupt;
         can.PortAddress = c.address;
-        CCANHardwareDlg dialog(can, {});
+        CCANHardwareDlg dialog(can, {}, notifier);
         EXPECT_EQ(dialog.ui().portNameList->currentText(), c.port) << c.interrupt << " " << c.address;
     }
 }
 
 TEST_F(CanDialogs, HardwareControlsAreLockedWhileTheBusIsOn)
 {
-    CCANHardwareDlg dialog(can, {"socketcan:vcan0"});
+    CCANHardwareDlg dialog(can, {"socketcan:vcan0"}, notifier);
     auto& ui = dialog.ui();
     EXPECT_EQ(ui.portAddressList->currentText(), "0378");
     EXPECT_EQ(ui.rateList->currentText(), "500");
@@ -86,7 +86,7 @@ TEST_F(CanDialogs, HardwareControlsAreLockedWhileTheBusIsOn)
 TEST_F(CanDialogs, TheLpt2PresetThenBusOnOpensThereAtTheChosenRate)
 {
     can.DeinitDriver();
-    CCANHardwareDlg dialog(can, {"socketcan:vcan0"});
+    CCANHardwareDlg dialog(can, {"socketcan:vcan0"}, notifier);
     auto& ui = dialog.ui();
     ui.portNameList->setCurrentText("LPT2");
     EXPECT_EQ(ui.interruptList->currentText(), "5");
@@ -188,17 +188,113 @@ TEST_F(CanDialogs, SetNodeIdWarnsByWhetherASerialNumberIsGiven)
     EXPECT_EQ(notifier.warnings.back(), kSetNodeIdGlobalWarning);
     EXPECT_TRUE(bus.sent.empty());
 
-    CCANSetNodeIdDlg selective(can, notifier);
-    selective.ui().nodeIdEdit->setText("9");
-    selective.ui().serialEdit->setText("305419896x");
     notifier.warningAnswer = Answer::Ok;
-    selective.ui().okButton->click();
-    EXPECT_EQ(notifier.warnings.back(), kSetNodeIdSerialWarning);
-    ASSERT_EQ(bus.sent.size(), 4u);
-    EXPECT_EQ(bus.sent[0].data[0], 0x43);
-    EXPECT_EQ(bus.sent[0].data[1], 0x78) << "305419896 is 0x12345678";
-    EXPECT_EQ(bus.sent[1].data[1], 9);
+    for (const char* serial : {"305419896", "0x12345678"}) {
+        bus.sent.clear();
+        CCANSetNodeIdDlg selective(can, notifier);
+        selective.ui().nodeIdEdit->setText("9");
+        selective.ui().serialEdit->setText(serial);
+        selective.ui().okButton->click();
+        EXPECT_EQ(notifier.warnings.back(), kSetNodeIdSerialWarning);
+        ASSERT_EQ(bus.sent.size(), 4u) << serial;
+        EXPECT_EQ(bus.sent[0].data[0], 0x43);
+        EXPECT_EQ(bus.sent[0].data[1], 0x78) << serial << " is 0x12345678";
+        EXPECT_EQ(bus.sent[0].data[4], 0x12);
+        EXPECT_EQ(bus.sent[1].data[1], 9);
+    }
     EXPECT_EQ(can.NodeIdentifier, 1);
+}
+
+TEST_F(CanDialogs, ASerialNumberThatIsNoneStartsNothing)
+{
+    for (const char* serial : {"abc", "99999999999", "4294967296", "-1", "305419896x", "0x", "0x1FFFFFFFF"}) {
+        notifier.messages.clear();
+        notifier.warnings.clear();
+        CCANSetNodeIdDlg dialog(can, notifier);
+        dialog.ui().serialEdit->setText(serial);
+        dialog.ui().okButton->click();
+        EXPECT_EQ(notifier.messages,
+                  std::vector<std::string>{"Please enter a serial number from 0 to 4294967295 (or 0x0 to 0xFFFFFFFF)."})
+            << serial;
+        EXPECT_TRUE(notifier.warnings.empty()) << serial;
+        EXPECT_TRUE(bus.sent.empty()) << serial;
+    }
+    // The node-ID as the standard checks word it: first a byte, then the range.
+    for (const auto& [text, message] : std::vector<std::pair<const char*, const char*>>{
+             {"x", "Please enter an integer between 0 and 255."}, {"300", "Please enter an integer between 0 and 255."},
+             {"200", "Please enter an integer between 0 and 127."}}) {
+        notifier.messages.clear();
+        CCANSetNodeIdDlg dialog(can, notifier);
+        dialog.ui().nodeIdEdit->setText(text);
+        dialog.ui().okButton->click();
+        EXPECT_EQ(notifier.messages, std::vector<std::string>{message}) << text;
+    }
+}
+
+TEST_F(CanDialogs, TheMessageTestSendsNothingWhileAnyFieldIsRefused)
+{
+    CCANMessageTestDlg dialog(bus, notifier);
+    auto& ui = dialog.ui();
+    const std::string hundredDigits(100, '9');
+    const struct Case {
+        QLineEdit* field;
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {ui.idEdit, "", "Please enter an integer between 0 and 2047."},
+        {ui.idEdit, "2048", "Please enter an integer between 0 and 2047."},
+        {ui.idEdit, "-1", "Please enter an integer between 0 and 2047."},
+        {ui.lengthEdit, "x", "Please enter an integer between 0 and 255."},
+        {ui.data3Edit, "x", "Please enter an integer between 0 and 255."},
+        {ui.data7Edit, hundredDigits.c_str(), "Please enter an integer between 0 and 255."},
+    };
+    for (const Case& c : cases) {
+        ui.idEdit->setText("1537");
+        ui.lengthEdit->setText("8");
+        for (QLineEdit* d : dialog.findChildren<QLineEdit*>(QRegularExpression("^data[0-7]Edit$"))) d->setText("1");
+        c.field->setText(c.text);
+        notifier.messages.clear();
+        ui.writeButton->click();
+        EXPECT_EQ(notifier.messages, std::vector<std::string>{c.message}) << c.text;
+        EXPECT_TRUE(bus.sent.empty()) << "no frame, least of all an NMT command on 0x000";
+    }
+    EXPECT_LE(dialog.sizeHint().width(), 600) << "no wider than its fields need";
+}
+
+TEST_F(CanDialogs, APortAddressThatIsNoHexNumberIsRefusedAndTheOldOneShown)
+{
+    can.DeinitDriver();
+    can.Interrupt = 3;
+    can.PortAddress = 0x300;
+    const int inits = bus.inits;
+    CCANHardwareDlg dialog(can, {"socketcan:vcan0"}, notifier);
+    for (const char* text : {"ZZZZ", "12345", "", "-1", "0x12"}) {
+        notifier.messages.clear();
+        dialog.ui().portAddressList->setCurrentText(text);
+        dialog.ui().busOnButton->click();
+        EXPECT_EQ(notifier.messages,
+                  std::vector<std::string>{"Please enter a port address of one to four hexadecimal digits (0000 to FFFF)."})
+            << text;
+        EXPECT_EQ(dialog.ui().portAddressList->currentText(), "0300") << "the address in use, visibly";
+        EXPECT_EQ(bus.inits, inits) << "nothing opened";
+    }
+    dialog.ui().portAddressList->setCurrentText("2e8");
+    dialog.ui().busOnButton->click();
+    EXPECT_EQ(can.PortAddress, 0x2E8u);
+}
+
+TEST_F(CanDialogs, TheNodeIdEchoesShowWhatTheFieldsHold)
+{
+    CCANNodeIdDlg dialog(can, notifier);
+    dialog.ui().transmitEdit->setText("99999999999");
+    emit dialog.ui().transmitEdit->textEdited("99999999999");
+    EXPECT_EQ(dialog.ui().transmitEcho->text(), "") << "no number a COB-ID can be";
+    dialog.ui().transmitEdit->setText("1541");
+    emit dialog.ui().transmitEdit->textEdited("1541");
+    EXPECT_EQ(dialog.ui().transmitEcho->text(), "0x605");
+    dialog.ui().nodeIdEdit->setText("x");
+    emit dialog.ui().nodeIdEdit->textEdited("x");
+    EXPECT_EQ(dialog.ui().nodeIdEcho->text(), "");
 }
 
 TEST_F(CanDialogs, InquireShowsTheIdentityReadAsItOpens)
@@ -244,9 +340,12 @@ TEST_F(CanDialogs, TheMessageTestWritesAndReadsRawFrames)
     ui.idEdit->setText("1537");
     ui.lengthEdit->setText("2");
     ui.data0Edit->setText("64");
-    ui.data1Edit->setText("300");  // refused: keeps 0, the frame goes out all the same
+    ui.data1Edit->setText("300");  // refused: nothing goes out
     ui.writeButton->click();
     EXPECT_EQ(notifier.messages, std::vector<std::string>{"Please enter an integer between 0 and 255."});
+    EXPECT_TRUE(bus.sent.empty());
+    ui.data1Edit->setText("0");
+    ui.writeButton->click();
     ASSERT_EQ(bus.sent.size(), 1u);
     EXPECT_EQ(uint32_t{bus.sent[0].id}, 1537u);
     EXPECT_EQ(bus.sent[0].length, 2);
@@ -258,6 +357,7 @@ TEST_F(CanDialogs, TheMessageTestWritesAndReadsRawFrames)
     ui.lengthEdit->setText("9");
     ui.writeButton->click();
     EXPECT_EQ(notifier.messages.back(), "Error executing OnWrite");
+    EXPECT_EQ(notifier.captions.back(), Caption::Info);
     bus.FailNextRead(can::kBusOff);
     ui.readButton->click();
     EXPECT_EQ(ui.receiveList->item(ui.receiveList->count() - 1)->text(), "Read Error");

@@ -2,6 +2,9 @@
 // The main window offscreen: its controls, the port, the menus, closing.
 #include <gtest/gtest.h>
 
+#include <QMessageBox>
+#include <QTimer>
+
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
@@ -14,6 +17,7 @@
 #include "can/adapter_can.h"
 #include "fake_serial_adapter.h"
 #include "fakes.h"
+#include "gui_notifier.h"
 #include "loopback_can_library.h"
 #include "main_window.h"
 #include "manual_clock.h"
@@ -103,7 +107,8 @@ TEST_F(Window, APortThatIsNoNumberIsRefusedAndTheOldOneKept)
     ui().closeButton->click();
     ui().portEdit->setText("12x");
     ui().openButton->click();
-    EXPECT_EQ(notifier.messages, std::vector<std::string>(2, "Please enter a positive integer."));
+    EXPECT_EQ(notifier.messages, std::vector<std::string>(1, "Please enter a positive integer."));
+    EXPECT_EQ(ui().portEdit->text(), "12001") << "the disabled field shows the port in use, not the refused text";
     EXPECT_EQ(tcp.port, 12001u);
     EXPECT_NE(dir.Read("Nalvexa.ini").find("SocketPort=12001"), std::string::npos);
 }
@@ -267,6 +272,122 @@ TEST(WindowAdapters, TheRealAdaptersInstallTheirMenus)
         window.Initialise();
         QMenu* protocol = window.menu()->actions().front()->menu();
         EXPECT_EQ(protocol->actions().front()->text(), c.first);
+    }
+}
+
+TEST_F(Window, ACloseRequestWithADialogOpenClosesTheDialogFirstThenTheWindow)
+{
+    const std::vector<std::function<void(MainWindow&)>> opens = {
+        [](MainWindow& w) { w.OnCommand(MainWindow::kTr7100Timeouts); },
+        [](MainWindow& w) { w.OnCommand(MainWindow::kTr7100SerialPort); },
+        [](MainWindow& w) { w.OnCommand(MainWindow::kAbout); },
+        [](MainWindow& w) { w.ShowTr7100Setup(); },
+        [](MainWindow& w) { w.ShowQmrSetup(); },
+    };
+    int saves = adapter->saves;
+    for (const auto& open : opens) {
+        Open();
+        int result = -1;
+        QString title;
+        onDialog = [&](QDialog& d) {
+            title = d.windowTitle();
+            // The client's close-driver request comes while the dialog waits for the operator.
+            QTimer::singleShot(0, window.get(), [this] { window->CloseWithoutConfirmation(); });
+            result = d.exec();
+            return result;
+        };
+        open(*window);
+        EXPECT_EQ(result, QDialog::Rejected) << title.toStdString() << ": closed as Cancel";
+        QApplication::processEvents();
+        EXPECT_FALSE(window->isVisible()) << title.toStdString();
+        EXPECT_EQ(adapter->saves, ++saves) << title.toStdString();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            EXPECT_FALSE(qobject_cast<QDialog*>(w) && w->isVisible()) << title.toStdString() << ": nothing left open";
+    }
+}
+
+TEST_F(Window, ACloseRequestClosesTheCanDialogsToo)
+{
+    ManualClock clock;
+    LoopbackCanLibrary can;
+    holder.set(std::make_unique<CAdapterCAN>(can, ini, clock, clock, notifier));
+    for (int command : {MainWindow::kCanHardware, MainWindow::kCanNodeId, MainWindow::kCanNmt, MainWindow::kCanLss,
+                        MainWindow::kCanMessageTest}) {
+        Open();
+        int result = -1;
+        onDialog = [&](QDialog& d) {
+            QTimer::singleShot(0, window.get(), [this] { window->CloseWithoutConfirmation(); });
+            result = d.exec();
+            return result;
+        };
+        window->OnCommand(command);
+        EXPECT_EQ(result, QDialog::Rejected) << command;
+        QApplication::processEvents();
+        EXPECT_FALSE(window->isVisible()) << command;
+    }
+}
+
+TEST_F(Window, ThePortShownIsThePortItListensOn)
+{
+    dir.Write("Nalvexa.ini", "[SocketServer]\nSocketPort=0\n");
+    Open();
+    EXPECT_EQ(ui().portEdit->text(), "40123") << "the port the system chose";
+    EXPECT_NE(dir.Read("Nalvexa.ini").find("SocketPort=0"), std::string::npos) << "0 is kept: it chooses again next time";
+}
+
+TEST_F(Window, AFailureToListenIsSeenWithoutABox)
+{
+    tcp.refusedPort = 12001;
+    Open();
+    EXPECT_EQ(ui().socketStatus->text(), "Cannot listen: 127.0.0.1:12001: Address already in use");
+    EXPECT_FALSE(window->windowState() & Qt::WindowMinimized) << "brought back once so that it is seen";
+    EXPECT_TRUE(notifier.messages.empty());
+    tcp.refusedPort = 0xFFFFFFFF;
+    ui().openButton->click();
+    EXPECT_EQ(ui().socketStatus->text(), "");
+}
+
+TEST_F(Window, HasAFixedSizeWideEnoughForItsTitleAndTabDoesNotMoveTheFocus)
+{
+    Open();
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_GE(window->width(), window->fontMetrics().horizontalAdvance(window->windowTitle()) + 100);
+    window->showNormal();
+    window->activateWindow();
+    ui().openButton->setEnabled(true);
+    ui().openButton->setFocus();
+    QWidget* before = QApplication::focusWidget();
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &tab);
+    EXPECT_EQ(QApplication::focusWidget(), before);
+}
+
+TEST(GuiNotifier, BoxesCarryTheirCaptionAndIcon)
+{
+    GuiNotifier notifier;
+    notifier.SetCaption("Quarlin Axtelo 3.02 - CAN Driver");
+    const struct Case {
+        Caption caption;
+        QString title;
+        QMessageBox::Icon icon;
+    } cases[] = {
+        {Caption::Title, "Quarlin Axtelo 3.02 - CAN Driver", QMessageBox::Warning},
+        {Caption::Info, "info", QMessageBox::Critical},
+        {Caption::Error, "Error", QMessageBox::Critical},
+    };
+    for (const Case& c : cases) {
+        QString title;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            title = box->windowTitle();
+            icon = box->icon();
+            box->accept();
+        });
+        notifier.message("text", c.caption);
+        EXPECT_EQ(title, c.title);
+        EXPECT_EQ(icon, c.icon);
     }
 }
 

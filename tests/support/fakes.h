@@ -18,7 +18,11 @@ using Bytes = std::vector<uint8_t>;
 
 class FakeNotifier : public IUserNotifier {
 public:
-    void message(const std::string& text) override { messages.push_back(text); }
+    void message(const std::string& text, Caption caption = Caption::Title) override
+    {
+        messages.push_back(text);
+        captions.push_back(caption);
+    }
     Answer askYesNoCancel(const std::string& text) override
     {
         questions.push_back(text);
@@ -31,6 +35,7 @@ public:
     }
     void state(const std::string& line) override { states.push_back(line); }
     std::vector<std::string> messages;
+    std::vector<Caption> captions;  // of each message
     std::vector<std::string> states;
     std::vector<std::string> questions;
     std::vector<std::string> warnings;
@@ -158,7 +163,7 @@ public:
         boundAddress = address;
         if (port == refusedPort) return false;
         listening = true;
-        this->port = port;
+        this->port = port == 0 ? 40123 : port;  // 0: the system chooses
         return true;
     }
     uint32_t listeningPort() const override { return port; }

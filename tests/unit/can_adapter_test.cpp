@@ -92,6 +92,7 @@ TEST_F(Can, AFailedOpenIsShownAndLeavesTheDriverClosed)
     Adapter();
     EXPECT_EQ(Adapter().driverOpen, 0);
     EXPECT_EQ(notifier.messages, std::vector<std::string>{"error while init CAN-Driver"});
+    EXPECT_EQ(notifier.captions, std::vector<Caption>{Caption::Info}) << "caption \"info\", the error icon";
 }
 
 TEST_F(Can, LibraryErrorsAndAbortCodesHaveTheirStatuses)

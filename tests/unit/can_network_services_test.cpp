@@ -81,6 +81,7 @@ TEST_F(Network, FailedWritesShowTheirOwnTexts)
     driver.ActivateBitTimingParameters();
     EXPECT_EQ(notifier.messages, (std::vector<std::string>{"Error executing ResetNode", "Error executing SwitchModeSelective",
                                                            "Error executing ActivateBitTimingParameters CAN_Write"}));
+    EXPECT_EQ(notifier.captions, std::vector<Caption>(3, Caption::Info));
 }
 
 TEST_F(Network, SelectiveSwitchSendsTheSerialNumberLeastSignificantByteFirst)
@@ -134,6 +135,7 @@ TEST_F(Network, AConfigureNodeIdErrorIsShownAndTheProcedureGoesOn)
     });
     driver.SetNodeId(10, nullptr);
     EXPECT_EQ(notifier.messages, std::vector<std::string>{"Error received after ConfigureNodeId CAN_Write"});
+    EXPECT_EQ(notifier.captions, std::vector<Caption>{Caption::Info});
     EXPECT_EQ(bus.sent.size(), 4u);
 }
 
@@ -162,6 +164,7 @@ TEST_F(Network, InquireIdentityWithNoDriveTimesOutFourTimes)
     EXPECT_EQ(id.revisionNumber, 0u);
     EXPECT_EQ(id.serialNumber, 0u);
     EXPECT_EQ(notifier.messages, std::vector<std::string>(4, "CAN driver timeout error!"));
+    EXPECT_EQ(notifier.captions, std::vector<Caption>(4, Caption::Error));
     EXPECT_EQ(clock.nowMs() - before, 4 * (16383 + 200));
 }
 

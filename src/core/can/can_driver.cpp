@@ -49,7 +49,7 @@ void CCANDriver::InitDriver()
         return;
     }
     const std::string why = library_.ErrorText();
-    notifier_.message("error while init CAN-Driver" + (why.empty() ? "" : ": " + why));
+    notifier_.message("error while init CAN-Driver" + (why.empty() ? "" : ": " + why), Caption::Info);
     driverOpen = 0;
     KeepTrying();
 }
@@ -58,7 +58,7 @@ void CCANDriver::DeinitDriver()
 {
     wantOpen_ = false;
     reopen_->stop();
-    if (library_.CAN_Close() != can::kOk) notifier_.message("error while deinit CAN-Driver");
+    if (library_.CAN_Close() != can::kOk) notifier_.message("error while deinit CAN-Driver", Caption::Info);
     driverOpen = 0;
 }
 
@@ -117,7 +117,7 @@ uint32_t CCANDriver::WriteCanMessage(const CanMessage& frame)
         writeFailing_ = false;
     } else if (!writeFailing_ && !(wasOpen && !driverOpen)) {  // a lost channel has its own line
         writeFailing_ = true;
-        notifier_.message("Error executing CAN_Write (CCANDriver::WriteCanMessage)");
+        notifier_.message("Error executing CAN_Write (CCANDriver::WriteCanMessage)", Caption::Info);
     }
     return result;
 }
@@ -131,7 +131,7 @@ bool CCANDriver::ReadCanMessage(DriverRequest* request, CanMessage& frame, const
         if (request)
             request->status = 40;
         else
-            notifier_.message("CAN driver timeout error!");
+            notifier_.message("CAN driver timeout error!", Caption::Error);
         return false;
     }
     if (request)

@@ -46,7 +46,7 @@ AnswerMatch LssAnswerTo(uint8_t command)
 void CCANDriver::Lss(std::initializer_list<uint8_t> bytes, bool flush, const char* failure)
 {
     if (flush) FlushReceiveQueue();
-    if (library_.CAN_Write(LssFrame(bytes)) != can::kOk && failure) notifier_.message(failure);
+    if (library_.CAN_Write(LssFrame(bytes)) != can::kOk && failure) notifier_.message(failure, Caption::Info);
 }
 
 void CCANDriver::SwitchModeGlobalConfiguration() { Lss({0x04, 0x01}, false, "Error executing SwitchModeGlobalConfiguration"); }
@@ -65,7 +65,7 @@ void CCANDriver::ConfigureNodeId(uint8_t nodeId)
     Lss({0x11, nodeId}, true, "Error executing ConfigureNodeId");
     CanMessage answer;
     if (ReadCanMessage(nullptr, answer, LssAnswerTo(0x11)) && answer.data[1] != 0)
-        notifier_.message("Error received after ConfigureNodeId CAN_Write");
+        notifier_.message("Error received after ConfigureNodeId CAN_Write", Caption::Info);
 }
 
 void CCANDriver::ConfigureBitTimingParameters(uint8_t tableIndex)

@@ -43,7 +43,7 @@ void QtTaskPoster::post(std::function<void()> task)
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
 }
 
-void StderrNotifier::message(const std::string& text)
+void StderrNotifier::message(const std::string& text, Caption)
 {
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);

@@ -31,7 +31,7 @@ public:
 // Headless: each message box becomes one line on stderr and never waits.
 class StderrNotifier : public IUserNotifier {
 public:
-    void message(const std::string& text) override;
+    void message(const std::string& text, Caption caption = Caption::Title) override;
     // Closing from a terminal or a service manager is a confirmed close.
     Answer askYesNoCancel(const std::string& text) override;
     Answer askOkCancel(const std::string& text) override;
