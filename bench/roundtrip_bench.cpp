@@ -213,6 +213,44 @@ void LvtLongRead(int count, const std::string& dir)
                 "through nalvexa", r.p50us / 1000, r.p99us / 1000);
 }
 
+// TR7100 reads through the driver with the trace off and on (to /dev/null),
+// in alternating blocks so that both see the same machine.
+void TraceCost(int count, const std::string& dir)
+{
+    struct Run {
+        std::unique_ptr<Process> sim, driver;
+        std::unique_ptr<Client> client;
+        std::vector<double> us;
+    } runs[2];
+    for (int traced = 0; traced < 2; ++traced) {
+        Run& r = runs[traced];
+        r.sim = std::make_unique<Process>(std::vector<std::string>{NALVEXA_SIM_BIN, "tr7100", "--quiet", "--set=0x1234=0xABCD"});
+        std::string device = StartSim(*r.sim);
+        std::string ini = dir + "/trace" + std::to_string(traced) + ".ini";
+        WriteFile(ini, "[TR7100]\nSerialPort=" + device + "\n[SocketServer]\nSocketPort=0\n");
+        std::vector<std::string> argv = {NALVEXA_BIN, "--headless", "--ini", ini};
+        if (traced) argv.push_back("--trace=/dev/null");
+        r.driver = std::make_unique<Process>(argv);
+        std::string line = r.driver->WaitForLine("listening on port ");
+        r.client = std::make_unique<Client>(static_cast<uint16_t>(std::stoi(line.substr(18))));
+    }
+    const Bytes request = ReadRequest(5, 2, 0x1234, 1, 0);
+    const int block = 200;
+    for (int done = 0; done < count; done += block)
+        for (Run& r : runs)
+            for (int i = 0; i < block; ++i) {
+                auto t0 = Clock::now();
+                r.client->Send(request);
+                if (r.client->Receive(6).size() != 6) return;
+                r.us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+            }
+    Result off = Summarise(runs[0].us, 0), on = Summarise(runs[1].us, 0);
+    std::printf("TR7100 reads, trace off and on (to /dev/null), %d each in blocks of %d\n", count, block);
+    std::printf("%-34s p50 %7.1f us   p99 %7.1f us\n", "trace off", off.p50us, off.p99us);
+    std::printf("%-34s p50 %7.1f us   p99 %7.1f us\n", "trace on", on.p50us, on.p99us);
+    std::printf("ratio (on / off)                   %.2f x the latency at p50\n\n", on.p50us / off.p50us);
+}
+
 void CrcThroughput()
 {
     std::vector<uint8_t> data(1 << 20);
@@ -276,6 +314,7 @@ int main(int argc, char** argv)
     Compare({"QMR index-form reads", {"qmr", "--quiet", "--set=3/0x1234=beef"}, "QMR",
              {0x06, 0x03, 0x01, 0x34, 0x12, 0x02, 0x52}, 7, ReadRequest(3, 2, 0x101, 0x1234, 0), 6},
             count, dir);
+    TraceCost(count, dir);
     StartUp(dir);
     LvtLongRead(std::max(count / 300, 5), dir);
     CanReads(std::max(count / 10, 50), dir);

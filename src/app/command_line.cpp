@@ -6,7 +6,7 @@
 namespace nalvexa {
 
 const char* const kUsage =
-    "Usage: nalvexa [--headless] [--ini FILE] [--help] [--version] [--] [KEYWORD]\n"
+    "Usage: nalvexa [--headless] [--ini FILE] [--trace[=FILE]] [--help] [--version] [--] [KEYWORD]\n"
     "\n"
     "Serves a drive-configuration tool on TCP (port 12001 unless the ini file says\n"
     "otherwise) and carries its requests to one drive over the adapter KEYWORD:\n"
@@ -20,6 +20,8 @@ const char* const kUsage =
     "  --headless   run without a window (also when there is no display)\n"
     "  --ini FILE   settings file (default: $NALVEXA_INI, else\n"
     "               $XDG_CONFIG_HOME/Nalvexa.ini or ~/.config/Nalvexa.ini)\n"
+    "  --trace[=FILE]  write every request, answer, frame and verdict to FILE\n"
+    "               (appended; none or - for stderr); also the key \"Trace\"\n"
     "  --help       show this text\n"
     "  --version    show the version\n"
     "  --           end of the options: what follows is keyword text\n";
@@ -44,6 +46,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             line.iniFile = args[++i];
         } else if (a.rfind("--ini=", 0) == 0) {
             line.iniFile = a.substr(6);
+        } else if (a == "--trace" || a.rfind("--trace=", 0) == 0) {
+            line.trace = true;
+            line.traceFile = a.size() > 8 ? a.substr(8) : "";
         } else if (a == "--") {
             ++i;  // the rest is keyword text, even if it starts with "--"
             break;

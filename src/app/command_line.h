@@ -11,6 +11,8 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     std::string iniFile;   // empty: the environment or the user's configuration folder
+    bool trace = false;     // --trace given
+    std::string traceFile;  // its file; empty or "-": stderr
     std::string keyword;   // the rest of the arguments joined by single blanks
     bool keywordGiven = false;  // there was keyword text (even empty) on the command line
     std::string error;     // set when the options cannot be used

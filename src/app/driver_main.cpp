@@ -16,6 +16,7 @@
 #include "qt_services.h"
 #include "qt_tcp_listener.h"
 #include "server/server_settings.h"
+#include "trace_file.h"
 #include "version.h"
 
 namespace nalvexa {
@@ -91,6 +92,17 @@ int DriverMain(int argc, char** argv, IWindowSupport* window)
         return 1;
     }
     ini.SetWriteFailureHandler([&notifier](const std::string& text) { notifier.message(text); });
+    // The trace: the option, else the settings' "Trace" (empty: none).
+    TraceFile traceFile;
+    const std::string tracePath = line.trace ? line.traceFile : ini.GetString("SocketServer", "Trace", "");
+    if (line.trace || !tracePath.empty()) {
+        if (std::string reason; !traceFile.Open(tracePath, reason)) {
+            const std::string text = "cannot open trace file " + tracePath + ": " + reason;
+            if (!headless) notifier.message(text);
+            std::fprintf(stderr, "%s\n", text.c_str());
+            return 1;
+        }
+    }
     QtTimerHost timers;
     QtSleeper sleeper;
     QtTaskPoster poster;

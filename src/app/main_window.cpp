@@ -20,6 +20,7 @@
 #include "server/server_settings.h"
 #include "settings/decimal.h"
 #include "timeout_settings_dialog.h"
+#include "trace_window.h"
 #include "ui_mainwindow.h"
 
 namespace nalvexa {
@@ -123,6 +124,17 @@ void MainWindow::Refresh()
     ui_->clientStatus->setText(connected ? "Client connected" : "Client not connected");
 }
 
+void MainWindow::OpenTrace()
+{
+    if (trace_) {
+        trace_->raise();
+        trace_->activateWindow();
+        return;
+    }
+    trace_ = new TraceWindow(this);  // not modal; it deletes itself when closed
+    trace_->show();
+}
+
 void MainWindow::ShowPortState()
 {
     if (ISerialAdapter* serial = SerialAdapter())
@@ -203,6 +215,11 @@ void MainWindow::InstallMenu(std::initializer_list<MenuItem> protocol)
         action->setData(item.command);
         connect(action, &QAction::triggered, this, [this, c = item.command] { OnCommand(c); });
     }
+    // Every adapter's traffic can be watched.
+    p->addSeparator();
+    QAction* trace = p->addAction("Trace");
+    trace->setData(static_cast<int>(kTrace));
+    connect(trace, &QAction::triggered, this, [this] { OnCommand(kTrace); });
     QMenu* help = menu_->addMenu("&Help");
     QAction* about = help->addAction("&About Driver...");
     about->setData(static_cast<int>(kAbout));
@@ -258,6 +275,7 @@ void MainWindow::OnCommand(int command)
     case kQmrMode:
         if (auto* qmr = dynamic_cast<CAdapterQMR*>(holder_.adapter())) qmr->SwitchToQmrMode();
         break;
+    case kTrace: OpenTrace(); break;
     case kCanHardware:
     case kCanNodeId:
     case kCanNmt:

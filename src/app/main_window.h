@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QMenuBar>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -11,6 +12,7 @@
 #include "server/server_events.h"
 #include "server/server_sockets.h"
 #include "settings/ini_file.h"
+#include "trace_window.h"
 
 namespace Ui {
 class MainWindow;
@@ -38,6 +40,7 @@ public:
         kLvtSerialPort = 32792,
         kTr7100Timeouts = 32793,
         kTr7100SerialPort = 32794,
+        kTrace = 32800,
     };
 
     MainWindow(ServerSockets& server, AdapterHolder& holder, IniFile& ini, IUserNotifier& notifier,
@@ -67,6 +70,7 @@ public:
 
     Ui::MainWindow& ui() { return *ui_; }
     QMenuBar* menu() { return menu_; }
+    TraceWindow* traceWindow() { return trace_; }
     uint32_t port() const { return port_; }
     // How modal dialogs are run; tests replace it so that nothing waits for a click.
     void SetDialogRunner(std::function<int(QDialog&)> runner) { runDialog_ = std::move(runner); }
@@ -88,6 +92,7 @@ private:
     void ConfigureSerialPort();
     void ShowSerialSetup(const QString& title, bool qmr);
     void ShowPortState();
+    void OpenTrace();
     // Closes the dialogs that are open (a close request came meanwhile).
     void CloseDialogs();
     void OpenCanDialog(int command);
@@ -103,6 +108,7 @@ private:
     uint32_t port_ = 12001;
     bool askBeforeClosing_ = true;
     bool restoredForFailure_ = false;
+    QPointer<TraceWindow> trace_;
     std::function<int(QDialog&)> runDialog_ = [](QDialog& d) { return d.exec(); };
 };
 

@@ -168,6 +168,7 @@ TEST_F(Window, EachAdapterHasItsMenu)
     const Items help = {{"&Help", -1}, {"&About Driver...", 32778}};
     auto with = [&](Items protocol) {
         protocol.insert(protocol.begin(), {"P&rotocol", -1});
+        protocol.insert(protocol.end(), {{"-", 0}, {"Trace", 32800}});
         protocol.insert(protocol.end(), help.begin(), help.end());
         return protocol;
     };
@@ -360,6 +361,32 @@ TEST_F(Window, HasAFixedSizeWideEnoughForItsTitleAndTabDoesNotMoveTheFocus)
     QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
     QApplication::sendEvent(window.get(), &tab);
     EXPECT_EQ(QApplication::focusWidget(), before);
+}
+
+TEST_F(Window, TheTraceWindowShowsTheLinesAndPauseHoldsThem)
+{
+    Open();
+    EXPECT_FALSE(Trace::on());
+    window->OnCommand(MainWindow::kTrace);
+    TraceWindow* trace = window->traceWindow();
+    ASSERT_NE(trace, nullptr);
+    EXPECT_TRUE(Trace::on()) << "tracing while it is open";
+    Trace::Line("client > read a=0x05 len=2 i1=0x1234 i2=1 i3=0");
+    EXPECT_TRUE(trace->view()->toPlainText().endsWith("client > read a=0x05 len=2 i1=0x1234 i2=1 i3=0"));
+    trace->pauseButton()->click();
+    Trace::Line("line > 05 12 34");
+    EXPECT_FALSE(trace->view()->toPlainText().contains("line > 05 12 34")) << "held while paused";
+    trace->pauseButton()->click();
+    EXPECT_TRUE(trace->view()->toPlainText().endsWith("line > 05 12 34")) << "shown on resume";
+    TempDir saved;
+    ASSERT_TRUE(trace->SaveTo(QString::fromStdString(saved.File("trace.txt"))));
+    EXPECT_NE(saved.Read("trace.txt").find("line > 05 12 34"), std::string::npos);
+    trace->clearButton()->click();
+    EXPECT_TRUE(trace->view()->toPlainText().isEmpty());
+    EXPECT_EQ(trace->view()->maximumBlockCount(), 10000);
+    trace->close();
+    QApplication::processEvents();
+    EXPECT_FALSE(Trace::on()) << "closing it stops the tracing it started";
 }
 
 TEST(GuiNotifier, BoxesCarryTheirCaptionAndIcon)

@@ -5,6 +5,7 @@
 
 #include "fakes.h"
 #include "manual_clock.h"
+#include "trace_recorder.h"
 #include "server/server_sockets.h"
 #include "server/wire_codec.h"
 
@@ -486,6 +487,34 @@ TEST_F(Connection, APortThatCannotBeBoundSaysWhy)
     tcp.refusedPort = 80;
     server.Open(80);
     EXPECT_EQ(server.listener().OpenError(), "127.0.0.1:80: Address already in use");
+}
+
+TEST_F(Connection, TracesEveryRequestAndItsAnswer)
+{
+    TraceRecorder trace;
+    auto client = tcp.Connect();
+    adapter->dataToSet = {0xCD, 0xAB};
+    Send(client, ReadRequest(5, 2, 0x1234, 1, 0));
+    Send(client, WriteRequest(3, {0x02, 0x01}, 0x10, 2, 0));
+    Send(client, ControlRequest(1, 1, 0));
+    adapter->statusToSet = 5;
+    Send(client, ReadRequest(5, 3, 0x1234, 1, 0));
+    Send(client, WriteRequest(3, Bytes(35001, 0), 0x10, 2, 0));
+    Send(client, Header(4));
+    EXPECT_EQ(trace.lines, (std::vector<std::string>{
+                               "client connected 127.0.0.1:40000",
+                               "client > read a=0x05 len=2 i1=0x1234 i2=1 i3=0",
+                               "client < status 0 data cd ab",
+                               "client > write a=0x03 len=2 i1=0x10 i2=2 i3=0 data 02 01",
+                               "client < status 0",
+                               "client > control code=1 p1=1 p2=0",
+                               "client < status 0",
+                               "client > read a=0x05 len=3 i1=0x1234 i2=1 i3=0",
+                               "client < status 5 data (3 zero bytes)",
+                               "client > write a=0x03 len=35001 i1=0x10 i2=2 i3=0 (more than 35000 bytes: refused)",
+                               "client < status 1",
+                               "client > close driver",
+                           }));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "server/adapter_interfaces.h"
 #include "stack/retrying_link_layer.h"
 #include "stack/transaction_layer.h"
+#include "trace/trace.h"
 
 namespace nalvexa {
 
@@ -93,7 +94,7 @@ protected:
 private:
     void PortLost(const std::string& reason)
     {
-        context_.notifier.state("port lost " + port_.portName() + ": " + reason);
+        ReportState(context_.notifier, "port lost " + port_.portName() + ": " + reason);
         ResetStack();
         if (queue_) queue_->FailAll(6);
         if (wantOpen_) KeepTrying();
@@ -107,7 +108,7 @@ private:
         reopen_->stop();
         if (!wantOpen_) return;
         if (port_.Open(true))
-            context_.notifier.state("port reopened " + port_.portName());
+            ReportState(context_.notifier, "port reopened " + port_.portName());
         else
             KeepTrying();
     }

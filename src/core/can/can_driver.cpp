@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "can/can_driver.h"
 
+#include "trace/trace.h"
+
 namespace nalvexa {
 
 namespace {
@@ -78,13 +80,13 @@ void CCANDriver::TryReopen()
     }
     driverOpen = 1;
     busOff_ = writeFailing_ = false;
-    notifier_.state("CAN channel reopened " + Channel);
+    ReportState(notifier_, "CAN channel reopened " + Channel);
 }
 
 void CCANDriver::Observe(uint32_t result)
 {
     if (library_.Lost() && driverOpen) {
-        notifier_.state("CAN channel lost " + Channel + ": " + library_.ErrorText());
+        ReportState(notifier_, "CAN channel lost " + Channel + ": " + library_.ErrorText());
         library_.CAN_Close();
         driverOpen = 0;
         KeepTrying();
@@ -92,10 +94,10 @@ void CCANDriver::Observe(uint32_t result)
     }
     if (result == can::kBusOff && !busOff_) {
         busOff_ = true;
-        notifier_.state("CAN bus-off " + Channel);
+        ReportState(notifier_, "CAN bus-off " + Channel);
     } else if (result == can::kOk && busOff_) {
         busOff_ = false;
-        notifier_.state("CAN bus recovered " + Channel);
+        ReportState(notifier_, "CAN bus recovered " + Channel);
     }
 }
 
@@ -103,14 +105,20 @@ void CCANDriver::FlushReceiveQueue()
 {
     CanMessage scratch;
     // Bounded, so a bus that never stops talking cannot hold the driver here.
-    for (int i = 0; i < 100000 && library_.CAN_Read(scratch) == can::kOk; ++i) {
-    }
+    for (int i = 0; i < 100000 && library_.CAN_Read(scratch) == can::kOk; ++i)
+        if (Trace::on()) Trace::Line(Trace::CanFrame(Trace::ChannelName(Channel), '<', scratch) + "  ignored");
+}
+
+uint32_t CCANDriver::Send(const CanMessage& frame)
+{
+    if (Trace::on()) Trace::Line(Trace::CanFrame(Trace::ChannelName(Channel), '>', frame));
+    return library_.CAN_Write(frame);
 }
 
 uint32_t CCANDriver::WriteCanMessage(const CanMessage& frame)
 {
     FlushReceiveQueue();
-    const uint32_t result = library_.CAN_Write(frame);
+    const uint32_t result = Send(frame);
     const bool wasOpen = driverOpen;
     Observe(result);
     if (result == can::kOk) {
@@ -146,7 +154,11 @@ uint32_t CCANDriver::ReadMatching(CanMessage& frame, const AnswerMatch& match)
     // A busy bus returns to the caller now and then, so that its deadline still counts.
     for (int i = 0; i < 256; ++i) {
         uint32_t result = library_.CAN_Read(frame);
-        if (result != can::kOk || match(frame)) return result;
+        if (result != can::kOk) return result;
+        const bool answer = match(frame);
+        if (Trace::on())
+            Trace::Line(Trace::CanFrame(Trace::ChannelName(Channel), '<', frame) + (answer ? "" : "  ignored"));
+        if (answer) return result;
         ++ignored_;
     }
     return can::kQueueEmpty;

@@ -58,6 +58,8 @@ public:
     void FlushReceiveQueue();
     // The library's result; a failure is shown once, not again until a write succeeds.
     uint32_t WriteCanMessage(const CanMessage& frame);
+    // CAN_Write of one frame, traced.
+    uint32_t Send(const CanMessage& frame);
     // The first frame that `match` accepts, into `frame`; false after a
     // time-out or a library error, which become the request's status, or a
     // message box without a request. Frames it passes over do not extend the wait.

@@ -46,7 +46,7 @@ AnswerMatch LssAnswerTo(uint8_t command)
 void CCANDriver::Lss(std::initializer_list<uint8_t> bytes, bool flush, const char* failure)
 {
     if (flush) FlushReceiveQueue();
-    if (library_.CAN_Write(LssFrame(bytes)) != can::kOk && failure) notifier_.message(failure, Caption::Info);
+    if (Send(LssFrame(bytes)) != can::kOk && failure) notifier_.message(failure, Caption::Info);
 }
 
 void CCANDriver::SwitchModeGlobalConfiguration() { Lss({0x04, 0x01}, false, "Error executing SwitchModeGlobalConfiguration"); }
@@ -76,7 +76,7 @@ void CCANDriver::ConfigureBitTimingParameters(uint8_t tableIndex)
 uint32_t CCANDriver::StoreConfiguration()
 {
     FlushReceiveQueue();
-    return library_.CAN_Write(LssFrame({0x17}));  // not reported
+    return Send(LssFrame({0x17}));  // not reported
 }
 
 void CCANDriver::ActivateBitTimingParameters()

@@ -11,7 +11,7 @@ void CCANDriver::Nmt(uint8_t command, const char* failure)
     f.length = 2;
     f.data[0] = command;
     f.data[1] = NodeIdentifier;
-    if (library_.CAN_Write(f) != can::kOk) notifier_.message(failure, Caption::Info);
+    if (Send(f) != can::kOk) notifier_.message(failure, Caption::Info);
 }
 
 void CCANDriver::StartRemoteNode() { Nmt(0x01, "Error executing StartRemoteNode"); }

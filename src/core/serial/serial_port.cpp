@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "serial/serial_port.h"
 
+#include "trace/trace.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -47,6 +49,7 @@ int SerialPort::Close()
 void SerialPort::WriteFrame(const Frame& frame)
 {
     int count = std::clamp(frame.count, 0, static_cast<int>(frame.bytes.size()));
+    if (Trace::on()) Trace::Line("line > " + Trace::Hex(frame.bytes.data(), static_cast<size_t>(count)));
     if (discardBeforeWrite_ && device_.isOpen()) device_.discardInput();
     if (!device_.write(frame.bytes.data(), count)) {
         notifier_.message("Unable to call WriteFile");
@@ -67,7 +70,12 @@ void SerialPort::Deliver(const uint8_t* bytes, int count)
 {
     if (!receiveMessage_) return;
     // Still sending the request: these bytes were on their way before it.
-    if (discardBeforeWrite_ && clock_.nowMs() < sendingUntil_) return;
+    const bool early = discardBeforeWrite_ && clock_.nowMs() < sendingUntil_;
+    if (Trace::on())
+        Trace::Line("line < " + Trace::Hex(bytes, static_cast<size_t>(count)) +
+                    (early ? " (dropped: the request was still going out)"
+                           : suppressDelivery_ == 1 ? " (dropped: delivery is off)" : ""));
+    if (early) return;
     // Pieces larger than the receive buffer are delivered one buffer at a time.
     while (count > 0) {
         int piece = std::min(count, kReceiveBufferSize);

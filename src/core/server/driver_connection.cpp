@@ -6,10 +6,30 @@
 
 #include "server/status_map.h"
 #include "server/wire_codec.h"
+#include "trace/trace.h"
 
 namespace nalvexa {
 
 using namespace wire;
+
+namespace {
+
+std::string Number(const char* format, uint32_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// "read a=0x05 len=2 i1=0x1234 i2=1 i3=0", as the client asked.
+std::string Describe(const char* kind, const uint8_t* w)
+{
+    return std::string(kind) + Number(" a=0x%02x", GetBE32(w)) + Number(" len=%u", GetBE32(w + 4)) +
+           Number(" i1=0x%x", GetBE32(w + 8)) + Number(" i2=%u", GetBE32(w + 12)) + Number(" i3=%u", GetBE32(w + 16));
+}
+
+}  // namespace
+
 
 CDriverConnectionSocket::CDriverConnectionSocket(AdapterHolder& holder, ITaskPoster& poster,
                                                  IUserNotifier& notifier, ITimerHost& timers)
@@ -28,7 +48,7 @@ void CDriverConnectionSocket::Attach(std::unique_ptr<IClientLink> link)
     ++client_;
     closingDriver_ = false;
     ResetParse();
-    notifier_.state("client connected " + link_->peer());
+    ReportState(notifier_, "client connected " + link_->peer());
     Pump();  // the client may have sent its first request while it waited
 }
 
@@ -46,7 +66,7 @@ void CDriverConnectionSocket::Close(const std::string& why)
 {
     const bool hadClient = link_ != nullptr;
     if (link_) {
-        notifier_.state("client gone " + link_->peer() + ": " + why);
+        ReportState(notifier_, "client gone " + link_->peer() + ": " + why);
         link_->close();
     }
     link_.reset();
@@ -117,6 +137,7 @@ bool CDriverConnectionSocket::Step()
         have_ += link_->read(request.data.data() + have_, want_ - have_);
         if (have_ < want_) return false;
         const uint8_t* w = head_.data() + 8;
+        if (Trace::on()) Trace::Line("client > " + Describe("write", w) + " data " + Trace::Hex(request.data.data(), length));
         request.FillWrite(GetBE32(w), length, GetBE32(w + 8), GetBE32(w + 12), GetBE32(w + 16), this);
         ResetParse();
         busy_ = true;
@@ -133,6 +154,7 @@ bool CDriverConnectionSocket::Step()
         have_ += got;
     }
     ResetParse();
+    if (Trace::on()) Trace::Line("client < status " + std::to_string(ToWireStatus(1)));
     SendWord(ToWireStatus(1), false);
     return link_ != nullptr;
 }
@@ -141,6 +163,15 @@ void CDriverConnectionSocket::Dispatch()
 {
     const uint8_t* w = head_.data() + 8;
     uint32_t type = GetBE32(head_.data());
+    if (Trace::on()) {
+        if (type == kRead) Trace::Line("client > " + Describe("read", w));
+        if (type == kWrite && GetBE32(w + 4) > kRequestDataSize)
+            Trace::Line("client > " + Describe("write", w) + " (more than 35000 bytes: refused)");
+        if (type == kControl)
+            Trace::Line("client > control" + Number(" code=%u", GetBE32(w)) + Number(" p1=%u", GetBE32(w + 4)) +
+                        Number(" p2=%u", GetBE32(w + 8)));
+        if (type == kCloseDriver) Trace::Line("client > close driver");
+    }
     switch (type) {
     case kRead: {
         uint32_t length = GetBE32(w + 4);
@@ -190,6 +221,14 @@ void CDriverConnectionSocket::SendReply()
 {
     if (!busy_) return;  // no request of ours is outstanding
     busy_ = false;
+    if (Trace::on()) {
+        std::string line = "client < status " + std::to_string(ToWireStatus(request.status));
+        if (request.kind == Read && request.length > 0)
+            line += " data " + (request.status != 0 ? "(" + std::to_string(request.length) + " zero bytes)"
+                                                    : Trace::Hex(request.data.data(), request.length));
+        if (!link_ || requestClient_ != client_) line += " (dropped: the client has gone)";
+        Trace::Line(line);
+    }
     if (link_ && requestClient_ == client_) {
         uint32_t status = ToWireStatus(request.status);
         if (request.kind == Read) {
@@ -213,6 +252,9 @@ void CDriverConnectionSocket::SendReply()
 
 void CDriverConnectionSocket::SendBlock(const uint8_t* bytes, uint32_t count)
 {
+    if (Trace::on())
+        Trace::Line("client < block of " + std::to_string(count) + " bytes " + Trace::Hex(bytes, count) +
+                    (!link_ || blockClient_ != client_ ? " (dropped: not this client's)" : ""));
     if (!link_ || blockClient_ != client_) return;
     SendWord(count, false);
     if (link_ && count > 0) Send(bytes, count, true);

@@ -10,6 +10,7 @@
 
 #include "stack/message.h"
 #include "stack/retry_timer_window.h"
+#include "trace/trace.h"
 
 namespace nalvexa {
 
@@ -72,6 +73,7 @@ public:
             if (afterFailure_ && !LineQuiet()) {
                 // The drive may still be answering the request that failed:
                 // that answer must not be taken for this one.
+                if (Trace::on()) Trace::Line("waiting for a quiet line after the failed request");
                 frame.stop = true;
                 holding_ = true;
                 quietCheck_->start(QuietLeft());
@@ -85,6 +87,7 @@ public:
         }
         if (!awaiting_) {
             // Nothing is outstanding: a late or stray answer.
+            if (Trace::on()) Trace::Line("dropped: late answer");
             frame.stop = true;
             return;
         }
@@ -96,12 +99,14 @@ public:
             return;
         }
         if (retry_ > 1) {
+            if (Trace::on()) Trace::Line(std::string(Verdict(error)) + ", the request fails");
             retry_ = 0;
             awaiting_ = false;
             frame.error = error;
             Failed();
             return;
         }
+        if (Trace::on()) Trace::Line(std::string(Verdict(error)) + ", repeat in 200 ms");
         frame.stop = true;
         timers_.StartTimer1();
         ++retry_;
@@ -114,6 +119,8 @@ protected:
     // error the request fails with when no repetition is left.
     virtual uint32_t Check(FrameT& frame) = 0;
     virtual uint32_t TimeoutError() const = 0;
+    // What a bad answer's error means, for the trace ("bad checksum").
+    virtual const char* Verdict(uint32_t error) const = 0;
     virtual void BeforeSend() {}
 
     void OnTimer1() override
@@ -128,11 +135,14 @@ protected:
     void OnTimer2() override
     {
         if (retry_ < maxRepetitions_) {
+            if (Trace::on())
+                Trace::Line("time-out, repeat " + std::to_string(retry_ + 1) + " of " + std::to_string(maxRepetitions_));
             ++retry_;
             timers_.StartTimer2();
             SendSaved();
             return;
         }
+        if (Trace::on()) Trace::Line("time-out, the request fails");
         retry_ = 0;
         awaiting_ = false;
         saved_.error = TimeoutError();

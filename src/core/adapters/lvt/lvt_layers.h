@@ -72,6 +72,10 @@ protected:
     }
 
     uint32_t TimeoutError() const override { return LvtFrame::kNoAnswer; }
+    const char* Verdict(uint32_t error) const override
+    {
+        return error == LvtFrame::kNotTheAnswer ? "bad answer: other than the bytes asked for" : "bad CRC";
+    }
     // The controller needs a quiet line before each new frame.
     void BeforeSend() override { sleeper_.sleepMs(kPreFramePauseMs); }
 

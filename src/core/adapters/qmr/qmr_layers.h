@@ -69,6 +69,10 @@ protected:
     }
 
     uint32_t TimeoutError() const override { return 3; }
+    const char* Verdict(uint32_t error) const override
+    {
+        return error == 4 ? "bad answer: another address, command or length" : "bad checksum";
+    }
 };
 
 class QmrReassemblyLayer : public LengthPrefixedReassembly<QmrFrame> {

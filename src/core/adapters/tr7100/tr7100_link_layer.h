@@ -33,6 +33,7 @@ protected:
     }
 
     uint32_t TimeoutError() const override { return 3; }
+    const char* Verdict(uint32_t error) const override { return error == 1 ? "bad echo" : "bad checksum"; }
 };
 
 }  // namespace nalvexa

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QWidget>
+
+#include "trace/trace.h"
+
+namespace nalvexa {
+
+// "Trace": the live trace lines (the last 10,000), with Pause, Clear and
+// "Save as...". It traces while it is open; closing it stops that.
+class TraceWindow : public QWidget, public ITraceSink {
+    Q_OBJECT
+public:
+    static constexpr int kMaxLines = 10000;
+
+    explicit TraceWindow(QWidget* parent = nullptr);
+    ~TraceWindow() override;
+
+    void write(const std::string& line) override;
+    // Writes what it shows to a file; false when that fails.
+    bool SaveTo(const QString& path) const;
+
+    QPlainTextEdit* view() { return view_; }
+    QPushButton* pauseButton() { return pause_; }
+    QPushButton* clearButton() { return clear_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void OnPause(bool paused);
+    void OnSaveAs();
+
+    QPlainTextEdit* view_;
+    QPushButton* pause_;
+    QPushButton* clear_;
+    QPushButton* save_;
+    QStringList held_;  // lines that came while paused
+};
+
+}  // namespace nalvexa
