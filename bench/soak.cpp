@@ -215,6 +215,7 @@ void Print(const char* keyword, const Counts& c)
     if (c.deviceCycles > 0)
         std::printf("        device gone and back %ld times, longest from its return to the first good answer %ld ms\n",
                     c.deviceCycles, c.longestReturnMs);
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -285,7 +286,7 @@ int main(int argc, char** argv)
         if (std::string(a.keyword) == "CAN") continue;
         a.faults = {"--twice", "--split"};
         a.answerTimeoutMs *= 6;  // every byte takes 3 ms, twice
-        Counts c = Soak(a, std::max(count / 25, 1L), 0, dir, 0);
+        Counts c = Soak(a, std::max(count / 250, 20L), 0, dir, 0);
         Print(a.keyword, c);
         copyWrong += c.wrongData;
         copyTotal += c.requests;
