@@ -99,6 +99,8 @@ struct Device {
     }
     void Stop()
     {
+        // Unplugged: the path goes too, so a later terminal of that number is not taken for it.
+        std::filesystem::remove(link);
         sim->Signal(SIGTERM);
         sim->Wait(2000);
         log += sim->err();
@@ -173,7 +175,11 @@ Counts Soak(const Adapter& a, long count, int percent, const std::string& dir, l
             ++c.secondClients;
             continue;
         }
-        if (Exchange(*client, a, a.request(random), c) == 0 && awaitingReturn) {
+        const long status = Exchange(*client, a, a.request(random), c);
+        // A tool pauses before it asks again after a failure: a device that
+        // is gone answers at once, and would otherwise be most of the count.
+        if (status != 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (status == 0 && awaitingReturn) {
             awaitingReturn = false;
             const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                   std::chrono::steady_clock::now() - returned)

@@ -48,7 +48,7 @@ dpkg -i "$OUT/nalvexa_${VERSION}_${ARCH}.deb" "$OUT/nalvexa-gui_${VERSION}_${ARC
 id nalvexa | grep -q dialout
 test -f /etc/nalvexa/example.ini
 test "$(stat -c '%U:%G %a' /etc/nalvexa)" = "root:nalvexa 750"
-for page in man8/nalvexa.8 man5/nalvexa.ini.5 man1/nalvexa-client.1 man1/nalvexa-sim.1 man1/nalvexa-gui.1; do
+for page in man8/nalvexa.8 man5/nalvexa.ini.5 man1/nalvexa-client.1 man1/nalvexa-can.1 man1/nalvexa-sim.1 man1/nalvexa-gui.1; do
   test -f "/usr/share/man/$page.gz"
 done
 if ldd /usr/bin/nalvexa | grep -E 'libX11|libGL\.|libEGL|libxcb|Qt6Gui|Qt6Widgets'; then exit 1; fi

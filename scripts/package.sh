@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the Debian packages nalvexa (the daemon, client, simulator and
-# service) and nalvexa-gui (the window), each with its -dbgsym package, into
-# build-deb/. Hardened with the flags of dpkg-buildflags.
+# Builds the Debian packages nalvexa (the daemon, client, CAN commissioning
+# tool, simulator and service) and nalvexa-gui (the window), each with its
+# -dbgsym package, into build-deb/. Hardened with the flags of dpkg-buildflags.
 #   scripts/package.sh [OUTPUT_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,7 +23,7 @@ rm -rf "$stage" "$out"/*.deb
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
   -DNALVEXA_TESTS=OFF -DNALVEXA_BENCH=OFF \
   "-DCMAKE_CXX_FLAGS=$cppflags $cxxflags" "-DCMAKE_EXE_LINKER_FLAGS=$ldflags" >/dev/null
-cmake --build "$build" --target nalvexa nalvexa-gui nalvexa-client nalvexa-sim
+cmake --build "$build" --target nalvexa nalvexa-gui nalvexa-client nalvexa-can nalvexa-sim
 
 # Strips a binary, its debug information going to the -dbgsym package by build-id.
 split_debug() {

@@ -44,7 +44,7 @@ protected:
     std::string dir;
     std::unique_ptr<Process> sim;
     std::unique_ptr<IniFile> ini;
-    test::SteadyClock clock;
+    SteadyClock clock;
     RecordingNotifier notifier;
     ChannelCanLibrary library;
     std::unique_ptr<CCANDriver> driver;

@@ -51,6 +51,7 @@ TEST(ManPages, NameEveryOptionOfTheProgramsHelp)
         {NALVEXA_BIN, "nalvexa.8"},
         {NALVEXA_BIN, "nalvexa-gui.1"},
         {NALVEXA_CLIENT_BIN, "nalvexa-client.1"},
+        {NALVEXA_CAN_BIN, "nalvexa-can.1"},
         {NALVEXA_SIM_BIN, "nalvexa-sim.1"},
     };
     for (const Case& c : cases) {

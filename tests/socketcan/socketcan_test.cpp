@@ -152,5 +152,30 @@ TEST_F(SocketCanEndToEnd, AnInterfaceDownEndsRequestsAtOnceAndOneDeletedAndMadeA
     EXPECT_EQ(ask(3000), Reply(0, {0x11, 0x22}));
 }
 
+TEST_F(SocketCanEndToEnd, TheCommissioningToolScansTwoDrivesBesideTheRunningDriver)
+{
+    REQUIRE_VCAN0();
+    Process second({NALVEXA_SIM_BIN, "canopen", "--socketcan=vcan0", "--node=6"});
+    sim = std::make_unique<Process>(std::vector<std::string>{NALVEXA_SIM_BIN, "canopen", "--socketcan=vcan0", "--node=5"});
+    ASSERT_EQ(sim->WaitForLine("interface "), "interface vcan0") << sim->err();
+    ASSERT_EQ(second.WaitForLine("interface "), "interface vcan0") << second.err();
+    // The driver holds the bus too: SocketCAN shares it.
+    uint16_t port = StartDriver("[CAN]\nChannel=socketcan:vcan0\n[SocketServer]\nSocketPort=0\n", {"CAN"});
+    ASSERT_NE(port, 0);
+
+    auto tool = [this](std::vector<std::string> args) {
+        std::vector<std::string> argv = {NALVEXA_CAN_BIN, "--ini", dir + "/none.ini", "--channel", "socketcan:vcan0"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Process p(argv);
+        const int status = p.Wait(15000);
+        return std::make_pair(status, p.out() + p.err());
+    };
+    EXPECT_EQ(tool({"--timeout", "300", "scan"}), std::make_pair(0, std::string("5 0x00020192\n6 0x00020192\n")));
+    // A virtual interface has no bit rate to check against.
+    EXPECT_EQ(tool({"--bitrate", "250k", "--node", "6", "sdo", "read", "2000", "1"}),
+              std::make_pair(0, std::string("0x2211\n")));
+    EXPECT_EQ(tool({"--channel", "socketcan:nosuch0", "scan"}).first, 1);
+}
+
 }  // namespace
 }  // namespace nalvexa::it

@@ -3,6 +3,8 @@
 // their pauses, on the loopback bus in virtual time.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "can/can_driver.h"
 #include "fakes.h"
 #include "loopback_can_library.h"
@@ -199,6 +201,114 @@ TEST_F(Network, LssAnswersComeOnTheSlaveIdentifierWithTheServicesCommand)
     });
     driver.ConfigureNodeId(5);
     EXPECT_TRUE(notifier.messages.empty());
+}
+
+
+// A drive of this identity without a node-ID, taking part in fastscans.
+LoopbackCanLibrary::Drive FastscanSlave(const uint32_t (&identity)[4], bool confirmLast = true)
+{
+    auto part = std::make_shared<int>(0);
+    return [&identity, part, confirmLast](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.id != 0x7E5 || sent.data[0] != 0x51) return;
+        const uint32_t id = can::LittleEndian32(sent.data + 1);
+        const uint8_t bit = sent.data[5], sub = sent.data[6], next = sent.data[7];
+        if (bit == 0x80) {
+            *part = 0;
+            b.Queue(LssAnswer({0x4F}));
+            return;
+        }
+        const uint32_t mask = bit == 0 ? 0xFFFFFFFFu : ~((1u << bit) - 1);
+        if (sub != *part || ((identity[sub] ^ id) & mask)) return;
+        if (bit == 0 && sub == 3 && next == 0 && !confirmLast) return;
+        if (bit == 0) *part = next;
+        b.Queue(LssAnswer({0x4F}), 1);
+    };
+}
+
+TEST_F(Network, FastscanFindsTheIdentityOfADriveWithoutANodeId)
+{
+    static const uint32_t identity[4] = {0x000000A5, 0x80000001, 0x00000000, 0xFFFFFFFF};
+    bus.SetDrive(FastscanSlave(identity));
+    CCANDriver::LssIdentity found;
+    ASSERT_EQ(driver.Fastscan(found, 5), CCANDriver::FastscanResult::Found);
+    EXPECT_EQ(found.vendorId, identity[0]);
+    EXPECT_EQ(found.productCode, identity[1]);
+    EXPECT_EQ(found.revisionNumber, identity[2]);
+    EXPECT_EQ(found.serialNumber, identity[3]);
+    // One reset, then 32 bits and a confirmation for each of the four parts.
+    EXPECT_EQ(bus.sent.size(), 1u + 4 * 33);
+
+    bus.SetDrive(FastscanSlave(identity, false));
+    EXPECT_EQ(driver.Fastscan(found, 5), CCANDriver::FastscanResult::Failed);
+    bus.SetDrive({});
+    EXPECT_EQ(driver.Fastscan(found, 5), CCANDriver::FastscanResult::None);
+}
+
+TEST_F(Network, TheSelectiveSwitchOfTheWholeIdentityMustBeConfirmed)
+{
+    const CCANDriver::LssIdentity identity{1, 2, 3, 4};
+    EXPECT_FALSE(driver.SetNodeId(9, identity, 50));
+    EXPECT_EQ(bus.sent.size(), 4u) << "nothing more without the confirmation";
+    EXPECT_EQ(LssFrames()[0], (Bytes{0x40, 1, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(LssFrames()[3], (Bytes{0x43, 4, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(driver.LssError(), "no drive of that identity answered the selective switch");
+
+    // Confirmed, but the store refused: the procedure is not reported done.
+    bus.sent.clear();
+    driver.SetLssConfirmWait(50);
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] == 0x43) b.Queue(LssAnswer({0x44}));
+        if (sent.data[0] == 0x11) b.Queue(LssAnswer({0x11, 0x00}));
+        if (sent.data[0] == 0x17) b.Queue(LssAnswer({0x17, 0x02}));
+    });
+    EXPECT_FALSE(driver.SetNodeId(9, identity, 50));
+    EXPECT_EQ(driver.LssError(), "store configuration: refused with error 2");
+    ASSERT_EQ(bus.sent.size(), 7u);
+    EXPECT_EQ(LssFrames()[6], (Bytes{0x04, 0x00, 0, 0, 0, 0, 0, 0})) << "the drives are sent back to waiting";
+}
+
+TEST_F(Network, AScanListsEachNodeOnceAsItAnswered)
+{
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        const uint32_t node = sent.id - 0x600;
+        CanMessage a;
+        a.id = 0x580 + node;
+        a.length = 8;
+        a.data[1] = 0x00, a.data[2] = 0x10;
+        if (sent.data[0] != 0x40) return;
+        if (node == 3) {
+            a.data[0] = 0x43, a.data[4] = 0x92, a.data[5] = 0x01;
+            b.Queue(a, 1);
+            b.Queue(a, 1);  // twice
+        } else if (node == 7) {
+            a.data[0] = 0x80, a.data[7] = 0x06, a.data[6] = 0x02;
+            b.Queue(a, 1);
+        } else if (node == 9) {
+            a.data[0] = 0x41, a.data[4] = 20;  // segmented, 20 bytes
+            b.Queue(a, 1);
+        } else if (node == 11) {
+            CanMessage heartbeat;
+            heartbeat.id = 0x70B;
+            heartbeat.length = 1;
+            b.Queue(heartbeat);
+            a.data[0] = 0x60;  // not an upload's answer
+            b.Queue(a);
+        }
+    });
+    const std::vector<CCANDriver::Node> nodes = driver.ScanNodes(100);
+    EXPECT_EQ(bus.sent.size(), 128u) << "127 requests and one abort";
+    ASSERT_EQ(nodes.size(), 3u);
+    EXPECT_EQ(nodes[0].id, 3);
+    EXPECT_TRUE(nodes[0].known);
+    EXPECT_EQ(nodes[0].deviceType, 0x192u);
+    EXPECT_EQ(nodes[1].id, 7);
+    EXPECT_TRUE(nodes[1].aborted);
+    EXPECT_EQ(nodes[1].deviceType, 0x06020000u);
+    EXPECT_EQ(nodes[2].id, 9);
+    EXPECT_FALSE(nodes[2].known || nodes[2].aborted);
+    // The segmented transfer is ended, so the node's server does not wait for us.
+    EXPECT_EQ(uint32_t{bus.sent.back().id}, 0x609u);
+    EXPECT_EQ(DataOf(bus.sent.back()), (Bytes{0x80, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x08}));
 }
 
 }  // namespace

@@ -73,6 +73,8 @@ bool CanopenSim::Option(const std::string& name, const std::string& value)
             identity_[i] = static_cast<uint32_t>(std::stoul(value.substr(at, slash - at), nullptr, 0));
             at = slash + 1;
         }
+    } else if (name == "unconfigured") {
+        node_ = 0xFF;  // no node-ID until LSS gives it one: no SDO server meanwhile
     } else if (name == "node-id-error") {
         nodeIdError_ = std::stoi(value, nullptr, 0);
     } else if (name == "read-only") {
@@ -163,12 +165,42 @@ std::vector<CanMessage> CanopenSim::Lss(const uint8_t* d)
         }
         return {};
     }
+    if (cs >= 0x40 && cs <= 0x42) {
+        // The selective switch names the vendor, product and revision first.
+        if (cs == 0x40) selectiveMatched_ = 0;
+        if (LittleEndian32(d + 1) == identity_[cs - 0x40]) selectiveMatched_ |= static_cast<uint8_t>(1 << (cs - 0x40));
+        return {};
+    }
     if (cs == 0x43) {
         const uint32_t serial = LittleEndian32(d + 1);
-        if (serial != identity_[3]) return {};
+        // The serial alone, or the whole identity when the other parts came first.
+        const bool others = selectiveMatched_ == 0 || selectiveMatched_ == 7;
+        selectiveMatched_ = 0;
+        if (serial != identity_[3] || !others) return {};
         lssConfiguration_ = true;
         log("lss configuration mode (selective)");
         return {LssAnswer({0x44})};
+    }
+    if (cs == 0x51) {
+        // Fastscan: only a drive without a node-ID takes part, while it waits.
+        if (node_ != 0xFF || lssConfiguration_) return {};
+        const uint32_t id = LittleEndian32(d + 1);
+        const uint8_t bit = d[5], part = d[6], next = d[7];
+        if (bit == 0x80) {
+            fastscanPart_ = 0;
+            return {LssAnswer({0x4F})};
+        }
+        if (bit > 31 || part != fastscanPart_ || part > 3) return {};
+        const uint32_t mask = bit == 0 ? 0xFFFFFFFFu : ~((1u << bit) - 1);
+        if ((identity_[part] ^ id) & mask) return {};
+        if (bit == 0) {
+            fastscanPart_ = next;
+            if (part == 3 && next == 0) {
+                lssConfiguration_ = true;
+                log("lss configuration mode (fastscan)");
+            }
+        }
+        return {LssAnswer({0x4F})};
     }
     if (!lssConfiguration_) return {};  // the other services answer only in configuration mode
     switch (cs) {
@@ -191,6 +223,7 @@ std::vector<CanMessage> CanopenSim::Lss(const uint8_t* d)
             " after " + std::to_string(d[1] | d[2] << 8) + " ms");
         return {};
     case 0x17: log("lss store"); return {LssAnswer({0x17, 0x00})};
+    case 0x5E: return {LssAnswer({0x5E, node_})};
     case 0x5A:
     case 0x5B:
     case 0x5C:

@@ -53,6 +53,8 @@ private:
     int pendingNodeId_ = -1;
     int pendingRateIndex_ = -1;
     int nodeIdError_ = 0;
+    int fastscanPart_ = 0;       // the part of the identity the next fastscan checks
+    uint8_t selectiveMatched_ = 0;  // which parts of a selective switch matched so far
     std::string nmtState_ = "pre-operational";
 
     State state_ = State::Idle;

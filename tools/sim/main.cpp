@@ -60,6 +60,8 @@ const char* const kUsage =
     "  --blksize=N        the block size it offers for block downloads (1 to 127)\n"
     "  --identity=V/P/R/S  its LSS identity: vendor-ID, product code, revision, serial\n"
     "  --node-id-error=N  answer LSS configure node-ID with error code N\n"
+    "  --unconfigured     no node-ID (and no SDO server) until LSS gives it one;\n"
+    "                     only such a drive takes part in an LSS fastscan\n"
     "  --silent           never answer\n"
     "  --stray[=N]        send N stray frames after each finished transfer\n"
     "  --chaos=P[/SEED]   P percent of the answers become an abort (0x08000000)\n"

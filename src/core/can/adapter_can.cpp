@@ -20,6 +20,7 @@ void CAdapterCAN::Execute(DriverRequest* request)
     const int64_t last = static_cast<int32_t>(r.slIndex3);
     const int64_t objects = last - first + 1;
     const bool blockDownload = r.kind == Write && (r.slIndex1 & 0xFFFF) == kBlockDownloadIndex;
+    lastAbortCode_ = lastReadLength_ = 0;
 
     if (r.kind != Read && r.kind != Write) {
         r.status = 1;  // no SDO transfer for it; the client still gets its answer
@@ -35,6 +36,7 @@ void CAdapterCAN::Execute(DriverRequest* request)
         uint32_t cursor = 0;
         for (int64_t s = first; s <= last && driverOpen; ++s)
             if (!SdoUpload(r, static_cast<uint8_t>(s), cursor)) break;
+        lastReadLength_ = cursor;
     } else {
         const int64_t perObject = r.length / objects;
         if (perObject == 0 || perObject > 255) {

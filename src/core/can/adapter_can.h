@@ -26,6 +26,11 @@ public:
     void InstallMenu() override;
     void SaveSettings() override { SaveCanSettings(); }
 
+    // What the last Execute met: the abort code a drive sent (0: none), and
+    // for a read, how many bytes the drive sent.
+    uint32_t lastAbortCode() const { return lastAbortCode_; }
+    uint32_t lastReadLength() const { return lastReadLength_; }
+
 private:
     // Each returns false when the request must end (the end of data was reached).
     bool SdoUpload(DriverRequest& request, uint8_t subIndex, uint32_t& cursor);
@@ -47,6 +52,8 @@ private:
 
     std::string title_;
     IAdapterServices* services_ = nullptr;
+    uint32_t lastAbortCode_ = 0;
+    uint32_t lastReadLength_ = 0;
 };
 
 }  // namespace nalvexa

@@ -172,8 +172,22 @@ uint32_t CCANDriver::WaitForAnswer(CanMessage& frame, const AnswerMatch& match)
         if (result != can::kQueueEmpty) return result;
         int64_t waited = clock_.nowMs() - start;
         // The poll after the wait has run out still counts: a frame on the last moment is delivered.
-        if (waited >= kAnswerWaitMs) return can::kQueueEmpty;
-        library_.WaitForFrame(static_cast<int>(kAnswerWaitMs - waited));
+        if (waited >= answerWaitMs_) return can::kQueueEmpty;
+        library_.WaitForFrame(static_cast<int>(answerWaitMs_ - waited));
+    }
+}
+
+bool CCANDriver::Await(CanMessage& frame, const AnswerMatch& match, int ms)
+{
+    const int64_t start = clock_.nowMs();
+    for (;;) {
+        uint32_t result = ReadMatching(frame, match);
+        Observe(result);
+        if (result == can::kOk) return true;
+        if (result != can::kQueueEmpty) return false;
+        int64_t waited = clock_.nowMs() - start;
+        if (waited >= ms) return false;
+        library_.WaitForFrame(static_cast<int>(ms - waited));
     }
 }
 
@@ -219,6 +233,13 @@ const LibraryError& Find(uint32_t code)
 int32_t CCANDriver::DriverErrorStatus(uint32_t code) { return Find(code).status; }
 
 const char* CCANDriver::DriverErrorText(uint32_t code) { return Find(code).text; }
+
+const char* CCANDriver::StatusText(int32_t status)
+{
+    for (const LibraryError& e : kLibraryErrors)
+        if (e.status == status) return e.text;
+    return nullptr;
+}
 
 void CCANDriver::ShowDriverError(uint32_t code)
 {

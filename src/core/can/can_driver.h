@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "can/can_library.h"
 #include "platform.h"
@@ -68,6 +69,8 @@ public:
     uint64_t ignoredFrames() const { return ignored_; }
     static int32_t DriverErrorStatus(uint32_t code);
     static const char* DriverErrorText(uint32_t code);
+    // The library error a request status stands for, or none.
+    static const char* StatusText(int32_t status);
     void SetDriverErrorStatus(DriverRequest& request, uint32_t code) { request.status = DriverErrorStatus(code); }
     void ShowDriverError(uint32_t code);
 
@@ -94,13 +97,43 @@ public:
     struct LssIdentity {
         uint32_t vendorId = 0, productCode = 0, revisionNumber = 0, serialNumber = 0;
     };
+    // The selective switch of CiA 305 with the whole identity: true when the
+    // drive of that identity confirmed that it is in configuration mode.
+    bool SwitchModeSelective(const LssIdentity& identity, int answerMs);
+    // The node-ID of the drive in configuration mode (0xFF: none set), or -1 without an answer.
+    int InquireNodeId(int answerMs);
+    // LSS fastscan: one unconfigured drive's identity; that drive is then in
+    // configuration mode (and no longer answers a fastscan).
+    enum class FastscanResult { Found, None, Failed };  // Failed: one answered, its identity was not confirmed
+    FastscanResult Fastscan(LssIdentity& found, int stepMs);
+    // Which node-IDs answer an SDO upload of 0x1000:00 (the device type)
+    // within `answerMs`, and that value.
+    struct Node {
+        uint8_t id;
+        uint32_t deviceType;  // when `known`
+        bool known;           // an expedited answer; else an abort (its code in deviceType) or a segmented one
+        bool aborted;
+    };
+    std::vector<Node> ScanNodes(int answerMs);
     // The procedures the operator runs, with their fixed pauses.
     // False for a rate the bus cannot be moved to (nothing is sent then).
     bool ChangeBitRate(int kbitPerSecond);
     void SetNodeId(uint8_t nodeId, const uint32_t* serialNumber);
-    LssIdentity InquireIdentity();
+    // With the selective switch of the whole identity; false when that drive
+    // did not confirm it (nothing more is sent then) or a later step failed.
+    bool SetNodeId(uint8_t nodeId, const LssIdentity& identity, int answerMs);
+    // With the node-ID of the drive too, when `nodeId` is given.
+    LssIdentity InquireIdentity(int* nodeId = nullptr);
+    // Why the last of these procedures did not go through (a step unanswered
+    // or refused); empty when every step was confirmed.
+    const std::string& LssError() const { return lssError_; }
+    // How long a procedure waits for a confirmation after the pause that
+    // follows its step (0: only what has come by then).
+    void SetLssConfirmWait(int ms) { lssConfirmMs_ = ms; }
 
     void SetWaitMode(CanWait mode) { wait_ = mode; }
+    // How long an answer is waited for (kAnswerWaitMs unless set).
+    void SetAnswerWait(int64_t ms) { answerWaitMs_ = ms; }
     ICanLibrary& library() { return library_; }
 
     // Notes what a library call said: a lost channel is closed and tried
@@ -118,7 +151,13 @@ private:
     void Nmt(uint8_t command, const char* failure);
     void Lss(std::initializer_list<uint8_t> bytes, bool flush, const char* failure);
     uint32_t Inquire(uint8_t command, const char* failure);
+    void ConfigureAndStoreNodeId(uint8_t nodeId);
+    // The slave's answer to `command`, which must carry error code 0.
+    void Confirm(uint8_t command, const char* step);
+    void Failed(const std::string& why);
     uint32_t WaitForAnswer(CanMessage& frame, const AnswerMatch& match);
+    // One frame that `match` accepts within `ms`, without any message; false on time-out or error.
+    bool Await(CanMessage& frame, const AnswerMatch& match, int ms);
     uint32_t PollWithDoublingSleeps(CanMessage& frame, const AnswerMatch& match);
     // Reads until a frame matches or the queue is empty (or fails).
     uint32_t ReadMatching(CanMessage& frame, const AnswerMatch& match);
@@ -128,6 +167,9 @@ private:
 
     CanWait wait_ = CanWait::Event;
     uint64_t ignored_ = 0;
+    int64_t answerWaitMs_ = kAnswerWaitMs;
+    std::string lssError_;
+    int lssConfirmMs_ = 0;
     std::unique_ptr<ITimer> reopen_;
     bool wantOpen_ = false;
     bool writeFailing_ = false;

@@ -3,18 +3,27 @@
 
 namespace nalvexa::can {
 
+namespace {
+
+constexpr BitRate kBitRates[] = {
+    {10, 8, kBtr10k},   {20, 7, kBtr20k},   {50, 6, kBtr50k},  {125, 4, kBtr125k},
+    {250, 3, kBtr250k}, {500, 2, kBtr500k}, {1000, 0, kBtr1M},
+};
+
+}  // namespace
+
 int KbitPerSecond(uint16_t btr)
 {
-    switch (btr) {
-    case kBtr10k: return 10;
-    case kBtr20k: return 20;
-    case kBtr50k: return 50;
-    case kBtr125k: return 125;
-    case kBtr250k: return 250;
-    case kBtr500k: return 500;
-    case kBtr1M: return 1000;
-    default: return 0;
-    }
+    for (const BitRate& r : kBitRates)
+        if (r.btr == btr) return r.kbit;
+    return 0;
+}
+
+const BitRate* FindBitRate(int kbit)
+{
+    for (const BitRate& r : kBitRates)
+        if (r.kbit == kbit) return &r;
+    return nullptr;
 }
 
 }  // namespace nalvexa::can

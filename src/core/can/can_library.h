@@ -54,6 +54,16 @@ constexpr uint16_t kBtr1M = 0x0014;
 // The rate of a bit-timing code in kbit/s, 0 for a code the program never produces.
 int KbitPerSecond(uint16_t btr);
 
+// A rate the program offers: its bit-timing code and its index in the LSS
+// bit timing table of CiA 305.
+struct BitRate {
+    int kbit;
+    uint8_t lssIndex;
+    uint16_t btr;
+};
+// The entry for a rate in kbit/s, or none.
+const BitRate* FindBitRate(int kbit);
+
 // CANopen puts multi-byte numbers on the bus low byte first.
 inline uint32_t LittleEndian32(const uint8_t* p)
 {

@@ -54,7 +54,8 @@ CanMessage CAdapterCAN::SdoFrame(uint8_t command, uint16_t index, uint8_t subInd
 
 void CAdapterCAN::SetAbortStatus(DriverRequest& request, const CanMessage& answer)
 {
-    request.status = SdoAbortStatus(LittleEndian32(answer.data + 4));
+    lastAbortCode_ = LittleEndian32(answer.data + 4);
+    request.status = SdoAbortStatus(lastAbortCode_);
 }
 
 SdoAnswer CAdapterCAN::Expect(uint8_t mask, uint8_t command, const DriverRequest& r, uint8_t subIndex) const

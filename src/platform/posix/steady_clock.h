@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Real time for code that waits on real devices: the clock and the sleeper
-// of the core, without an event loop (timers can be made and started, but
-// never fire).
+// Real time for programs without an event loop (the command-line tools,
+// tests on real devices): the clock and the sleeper of the core; timers can
+// be made and started, but never fire.
 #pragma once
 
 #include <chrono>
@@ -10,7 +10,7 @@
 
 #include "platform.h"
 
-namespace nalvexa::test {
+namespace nalvexa {
 
 class SteadyClock : public ITimerHost, public ISleeper {
 public:
@@ -32,4 +32,4 @@ public:
     void sleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 };
 
-}  // namespace nalvexa::test
+}  // namespace nalvexa
