@@ -31,6 +31,14 @@ void PointLink(const std::string& link, const std::string& target)
     std::filesystem::create_symlink(target, link);
 }
 
+// Unplugged: the path goes with the device, so that the driver does not open
+// a terminal of the same number that another test (or program) got since.
+void Unplug(std::unique_ptr<Process>& sim, const std::string& link)
+{
+    std::filesystem::remove(link);
+    sim.reset();
+}
+
 // Waits until the driver's stderr holds `text` `times` times.
 bool WaitForTimes(Process& process, const std::string& text, int times, int withinMs = 3000)
 {
@@ -91,7 +99,7 @@ TEST_F(DeviceLoss, ASerialDeviceGoneWhileIdleOrBusyIsServedAgainWhenItIsBack)
         EXPECT_GE(MsUntilServed(port, l.request, l.answerSize, 2000), 0) << l.drive;
 
         // Gone while idle.
-        first.reset();
+        Unplug(first, link());
         EXPECT_TRUE(driver->WaitForError("port lost " + link())) << l.drive << driver->err();
         Bytes answer;
         {
@@ -111,7 +119,7 @@ TEST_F(DeviceLoss, ASerialDeviceGoneWhileIdleOrBusyIsServedAgainWhenItIsBack)
 
         // Gone while a request is outstanding: it ends at once, not after the 3 s response interval.
         auto silent = Sim(l.drive, {"--silent"}, device);
-        second.reset();
+        Unplug(second, link());
         EXPECT_TRUE(WaitForTimes(*driver, "port lost " + link(), 2)) << l.drive;
         PointLink(link(), device);
         EXPECT_TRUE(WaitForTimes(*driver, "port reopened " + link(), 2)) << l.drive;
@@ -119,7 +127,7 @@ TEST_F(DeviceLoss, ASerialDeviceGoneWhileIdleOrBusyIsServedAgainWhenItIsBack)
         busy.Send(l.request);
         std::this_thread::sleep_for(Ms(100));
         const auto start = std::chrono::steady_clock::now();
-        silent.reset();
+        Unplug(silent, link());
         answer = busy.Receive(l.answerSize, 2000);
         const auto waited = std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start).count();
         ASSERT_EQ(answer.size(), l.answerSize) << l.drive;
@@ -164,7 +172,7 @@ TEST_F(DeviceLoss, AnSlcanAdapterGoneAndBackAndOneMissingAtStart)
     PointLink(link(), device);
     EXPECT_GE(MsUntilServed(port, read, 6, 3000), 0);
 
-    sim.reset();
+    Unplug(sim, link());
     {
         Client during(port);
         const auto start = std::chrono::steady_clock::now();
