@@ -155,6 +155,14 @@ long SerialLine::Read(uint8_t* into, size_t max, std::string& reason)
     }
 }
 
+long SerialLine::ReadWait(uint8_t* into, size_t max, int timeoutMs, std::string& reason)
+{
+    if (fd_ < 0) return 0;
+    pollfd p{fd_, POLLIN, 0};
+    if (timeoutMs > 0 && ::poll(&p, 1, timeoutMs) == 0) return 0;
+    return Read(into, max, reason);
+}
+
 bool SerialLine::Write(const uint8_t* bytes, size_t count, std::string& reason)
 {
     size_t done = 0;
@@ -168,7 +176,7 @@ bool SerialLine::Write(const uint8_t* bytes, size_t count, std::string& reason)
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             pollfd p{fd_, POLLOUT, 0};
             if (::poll(&p, 1, 1000) > 0 && !(p.revents & (POLLHUP | POLLERR))) continue;
-            reason = "the device takes no more";
+            reason = kFull;
             return false;
         }
         reason = std::strerror(n < 0 ? errno : EIO);

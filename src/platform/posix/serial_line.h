@@ -10,11 +10,14 @@ namespace nalvexa {
 // "COMn:" names the n-th serial port of the system; any other name is a device path.
 std::string SerialDevicePath(const std::string& portName);
 
-// An RS-232 device on a POSIX system, raw and non-blocking: 8 data bits, the
+// An RS-232 device, raw and non-blocking: 8 data bits, the
 // parity (mark and space too), one or two stop bits, no flow control, RTS
 // and DTR as asked (where the device has them). Locked against a second user.
 class SerialLine {
 public:
+    // Write's reason when the device takes nothing more for a while (it is not gone).
+    static constexpr const char* kFull = "the device takes no more";
+
     SerialLine() = default;
     ~SerialLine() { Close(); }
     SerialLine(const SerialLine&) = delete;
@@ -30,6 +33,8 @@ public:
 
     // Bytes read, 0 when none is waiting; -1 when the device has gone, with the reason.
     long Read(uint8_t* into, size_t max, std::string& reason);
+    // As Read, but waits up to `timeoutMs` for the first byte.
+    long ReadWait(uint8_t* into, size_t max, int timeoutMs, std::string& reason);
     // Waits briefly for room; false when the device has gone or stays full.
     bool Write(const uint8_t* bytes, size_t count, std::string& reason);
     // Written but not yet sent by the device.

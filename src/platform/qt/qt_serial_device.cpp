@@ -36,7 +36,7 @@ bool QtSerialDevice::write(const uint8_t* bytes, int count)
 {
     std::string reason;
     if (line_.Write(bytes, static_cast<size_t>(count), reason)) return true;
-    if (line_.isOpen() && reason != "the device takes no more") Lost(reason);
+    if (line_.isOpen() && reason != SerialLine::kFull) Lost(reason);
     return false;
 }
 
