@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core
-          clang libclang-rt-14-dev help2man dpkg-dev nftables iproute2)
+          clang libclang-rt-14-dev help2man dpkg-dev nftables iproute2 libasio-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -51,7 +51,7 @@ test "$(stat -c '%U:%G %a' /etc/nalvexa)" = "root:nalvexa 750"
 for page in man8/nalvexa.8 man5/nalvexa.ini.5 man1/nalvexa-client.1 man1/nalvexa-can.1 man1/nalvexa-sim.1 man1/nalvexa-gui.1; do
   test -f "/usr/share/man/$page.gz"
 done
-if ldd /usr/bin/nalvexa | grep -E 'libX11|libGL\.|libEGL|libxcb|Qt6Gui|Qt6Widgets'; then exit 1; fi
+if ldd /usr/bin/nalvexa /usr/bin/nalvexa-client | grep -E "libX11|libGL\.|libEGL|libxcb|Qt6"; then exit 1; fi
 /usr/bin/nalvexa --version
 
 # The unit as systemd reads it, for an instance named after its drive.

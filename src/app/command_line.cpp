@@ -71,9 +71,19 @@ std::string ResolveIniPath(const std::string& fromCommandLine)
 {
     if (!fromCommandLine.empty()) return fromCommandLine;
     if (const char* env = std::getenv("NALVEXA_INI"); env && *env) return env;
+#ifdef _WIN32
+    if (const char* appData = std::getenv("APPDATA"); appData && *appData) return std::string(appData) + "\\Nalvexa.ini";
+#endif
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return std::string(xdg) + "/Nalvexa.ini";
     if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config/Nalvexa.ini";
     return "Nalvexa.ini";
+}
+
+bool HasDisplay()
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* v = std::getenv(name); v && *v) return true;
+    return false;
 }
 
 }  // namespace nalvexa

@@ -22,8 +22,12 @@ struct CommandLine {
 // on, everything is keyword text.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
-// --ini, else $NALVEXA_INI, else Nalvexa.ini in $XDG_CONFIG_HOME or ~/.config.
+// --ini, else $NALVEXA_INI, else Nalvexa.ini in the user's configuration folder:
+// %APPDATA% on Windows, $XDG_CONFIG_HOME or ~/.config elsewhere.
 std::string ResolveIniPath(const std::string& fromCommandLine);
+
+// A display to show a window on.
+bool HasDisplay();
 
 extern const char* const kUsage;
 

@@ -7,16 +7,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "adapters/adapter_selection.h"
 #include "channel_can_library.h"
-#include "command_line.h"
+#include "driver_start.h"
 #include "headless_shell.h"
 #include "posix_text_files.h"
 #include "qt_serial_device.h"
 #include "qt_services.h"
 #include "qt_tcp_listener.h"
-#include "server/server_settings.h"
-#include "trace_file.h"
+#include "stderr_notifier.h"
 #include "version.h"
 
 namespace nalvexa {
@@ -47,28 +45,10 @@ std::unique_ptr<QSocketNotifier> CatchSignals(std::function<void()> onSignal)
 
 }  // namespace
 
-bool HasDisplay()
-{
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        if (const char* v = std::getenv(name); v && *v) return true;
-    return false;
-}
-
 int DriverMain(int argc, char** argv, IWindowSupport* window)
 {
     CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    if (!line.error.empty()) {
-        std::fprintf(stderr, "nalvexa: %s\n\n%s", line.error.c_str(), kUsage);
-        return 2;
-    }
-    if (line.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (line.version) {
-        std::printf("nalvexa %s\n", kNalvexaVersion);
-        return 0;
-    }
+    if (const int status = AnswerInformationalOptions(line); status >= 0) return status;
     const bool headless = line.headless || !HasDisplay() || !window;
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -83,44 +63,21 @@ int DriverMain(int argc, char** argv, IWindowSupport* window)
     // The platform's services, the ini file and the adapter live until the loop ends.
     PosixTextFiles textFiles;
     IniFile ini(ResolveIniPath(line.iniFile), textFiles);
-    if (std::string reason; !ini.Readable(reason)) {
-        // Starting on defaults would listen everywhere, open another port,
-        // and save those over the user's file at the end.
-        const std::string text = "cannot read settings file " + ini.path() + ": " + reason;
-        if (!headless) notifier.message(text);
-        std::fprintf(stderr, "%s\n", text.c_str());
-        return 1;
-    }
-    ini.SetWriteFailureHandler([&notifier](const std::string& text) { notifier.message(text); });
-    // The trace: the option, else the settings' "Trace" (empty: none).
     TraceFile traceFile;
-    const std::string tracePath = line.trace ? line.traceFile : ini.GetString("SocketServer", "Trace", "");
-    if (line.trace || !tracePath.empty()) {
-        if (std::string reason; !traceFile.Open(tracePath, reason)) {
-            const std::string text = "cannot open trace file " + tracePath + ": " + reason;
-            if (!headless) notifier.message(text);
-            std::fprintf(stderr, "%s\n", text.c_str());
-            return 1;
-        }
-    }
+    if (!OpenSettingsAndTrace(line, ini, traceFile, notifier, !headless)) return 1;
     QtTimerHost timers;
     QtSleeper sleeper;
     QtTaskPoster poster;
     QtSerialDevice serial;
     QtTcpListener tcp;
     ChannelCanLibrary can;
-    // The answer wait of the CAN library can be the old polling one, to compare them.
-    const char* wait = std::getenv("NALVEXA_CAN_WAIT");
-    CanWait canWait = wait && std::string(wait) == "doubling" ? CanWait::Doubling : CanWait::Event;
 
-    // Without a keyword on the command line the settings may name the adapter
-    // (so that a service instance is named after its drive, not its kind).
-    const std::string keyword = line.keywordGiven ? line.keyword : ReadAdapterKeyword(ini);
-    AdapterChoice choice = SelectAdapter(keyword);
-    if (!headless) window->SetTitle(choice.title);
+    const ChosenAdapter chosen = ChooseAdapter(line, ini);
+    if (!headless) window->SetTitle(chosen.choice.title);
     AdapterHolder& holder = AdapterHolder::instance();
-    holder.set(CreateAdapter(choice.kind, AdapterContext{timers, sleeper, notifier, ini, serial, can, canWait}));
-    holder.adapter()->SetTitle(choice.title);
+    holder.set(CreateAdapter(chosen.choice.kind,
+                             AdapterContext{timers, sleeper, notifier, ini, serial, can, CanWaitFromEnvironment()}));
+    holder.adapter()->SetTitle(chosen.choice.title);
 
     ServerSockets server(tcp, holder, poster, notifier, timers);
     int exitCode = 0;
@@ -129,8 +86,7 @@ int DriverMain(int argc, char** argv, IWindowSupport* window)
             exitCode = code;
             QCoreApplication::exit(code);
         });
-        if (!choice.exact)
-            shell.SetNote("keyword \"" + keyword + "\" is no adapter keyword: the LVT adapter serves");
+        shell.SetNote(chosen.Note());
         auto signalWatch = CatchSignals([&] { shell.RequestClose(); });
         if (shell.Start())
             app->exec();

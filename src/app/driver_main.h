@@ -9,6 +9,7 @@
 #include "platform.h"
 #include "server/adapter_holder.h"
 #include "server/server_sockets.h"
+#include "command_line.h"
 #include "settings/ini_file.h"
 
 namespace nalvexa {
@@ -31,8 +32,5 @@ public:
 // then the window (when `window` is given and there is a display) or the
 // headless loop. Returns the exit status.
 int DriverMain(int argc, char** argv, IWindowSupport* window);
-
-// A display to show a window on.
-bool HasDisplay();
 
 }  // namespace nalvexa

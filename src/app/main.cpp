@@ -1,19 +1,24 @@
 // SPDX-License-Identifier: MIT
 // nalvexa: the driver. With a display (and without --headless) it shows its
 // window, which the package nalvexa-gui adds; without that package, or
-// without a display, it runs headless.
-#include <climits>
+// without a display, it runs headless on its own lean loop.
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "command_line.h"
-#include "driver_main.h"
+#include "daemon_main.h"
+
+#ifndef _WIN32
+#include <climits>
+#include <cstdlib>
+#include <unistd.h>
+#endif
 
 using namespace nalvexa;
 
 namespace {
 
+#ifndef _WIN32
 // The window program beside this one.
 std::string WindowProgram()
 {
@@ -23,11 +28,13 @@ std::string WindowProgram()
     std::string path(self, static_cast<size_t>(n));
     return path.substr(0, path.rfind('/') + 1) + "nalvexa-gui";
 }
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+#ifndef _WIN32
     CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (line.error.empty() && !line.help && !line.version && !line.headless && HasDisplay()) {
         const std::string program = WindowProgram();
@@ -37,5 +44,6 @@ int main(int argc, char** argv)
         }
         std::fprintf(stderr, "nalvexa: no window here (the package nalvexa-gui adds it): running headless\n");
     }
-    return DriverMain(argc, argv, nullptr);
+#endif
+    return DaemonMain(argc, argv);
 }

@@ -39,7 +39,7 @@ protected:
         driver.reset();
         iniPath = dir + "/Nalvexa.ini";
         WriteFile(iniPath, ini);
-        std::vector<std::string> argv = {NALVEXA_BIN, "--headless", "--ini", iniPath};
+        std::vector<std::string> argv = {DriverProgram(), "--headless", "--ini", iniPath};
         argv.insert(argv.end(), args.begin(), args.end());
         driver = std::make_unique<Process>(argv);
         std::string line = driver->WaitForLine("listening on port ");

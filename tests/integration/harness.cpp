@@ -288,6 +288,12 @@ Bytes ControlRequest(uint32_t code, uint32_t p1, uint32_t p2)
 
 Bytes CloseRequest() { return Word(4) + Word(0); }
 
+const char* DriverProgram()
+{
+    const char* other = std::getenv("NALVEXA_DRIVER");
+    return other && *other ? other : NALVEXA_BIN;
+}
+
 std::string TempDirectory()
 {
     std::string pattern = "/tmp/nalvexa-it-XXXXXX";

@@ -75,6 +75,10 @@ Bytes WriteRequest(uint32_t address, const Bytes& payload, uint32_t i1, uint32_t
 Bytes ControlRequest(uint32_t code, uint32_t p1, uint32_t p2);
 Bytes CloseRequest();
 
+// The driver under test: $NALVEXA_DRIVER (the window build's headless
+// mode, on its own platform layer), else the daemon.
+const char* DriverProgram();
+
 std::string TempDirectory();
 void WriteFile(const std::string& path, const std::string& text);
 std::string ReadFile(const std::string& path);

@@ -30,7 +30,7 @@ protected:
         std::vector<std::string> argv;
         // setpriv runs the driver itself (no session around it), so signals reach it.
         if (!user.empty()) argv = {"/usr/bin/setpriv", "--reuid=" + user, "--regid=" + user, "--clear-groups", "--"};
-        argv.insert(argv.end(), {NALVEXA_BIN, "--headless", "--ini", path});
+        argv.insert(argv.end(), {DriverProgram(), "--headless", "--ini", path});
         argv.insert(argv.end(), more.begin(), more.end());
         driver = std::make_unique<Process>(argv);
         if (!driver->WaitForLine("listening on port ", 3000).empty()) driver->Signal(SIGTERM);
@@ -73,7 +73,7 @@ TEST_F(Settings, AByteOrderMarkHidesNothing)
 {
     const std::string path = dir + "/bom.ini";
     WriteFile(path, "\xEF\xBB\xBF[SocketServer]\nSocketPort=0\nBindAddress=127.0.0.2\n");
-    driver = std::make_unique<Process>(std::vector<std::string>{NALVEXA_BIN, "--headless", "--ini", path});
+    driver = std::make_unique<Process>(std::vector<std::string>{DriverProgram(), "--headless", "--ini", path});
     const std::string line = driver->WaitForLine("listening on port ");
     ASSERT_FALSE(line.empty()) << driver->err();
     const uint16_t port = static_cast<uint16_t>(std::stoi(line.substr(18)));
@@ -145,7 +145,7 @@ TEST_F(Settings, SighupAndSigquitSaveAndEndLikeSigterm)
     for (int signal : {SIGHUP, SIGQUIT}) {
         const std::string path = dir + "/s" + std::to_string(signal) + ".ini";
         WriteFile(path, kServer);
-        driver = std::make_unique<Process>(std::vector<std::string>{NALVEXA_BIN, "--headless", "--ini", path});
+        driver = std::make_unique<Process>(std::vector<std::string>{DriverProgram(), "--headless", "--ini", path});
         ASSERT_FALSE(driver->WaitForLine("listening on port ").empty());
         driver->Signal(signal);
         EXPECT_EQ(driver->Wait(), 0) << signal;
@@ -155,12 +155,12 @@ TEST_F(Settings, SighupAndSigquitSaveAndEndLikeSigterm)
 
 TEST_F(Settings, TheCommandLineRefusesWhatItDoesNotKnowAndSaysWhatServes)
 {
-    driver = std::make_unique<Process>(std::vector<std::string>{NALVEXA_BIN, "--bogus", "TR7100"});
+    driver = std::make_unique<Process>(std::vector<std::string>{DriverProgram(), "--bogus", "TR7100"});
     EXPECT_EQ(driver->Wait(), 2);
     EXPECT_TRUE(driver->WaitForError("nalvexa: unknown option --bogus\n\nUsage: nalvexa", 100)) << driver->err();
 
     WriteFile(dir + "/k.ini", kServer);
-    driver = std::make_unique<Process>(std::vector<std::string>{NALVEXA_BIN, "--headless", "--ini", dir + "/k.ini", "tr7100"});
+    driver = std::make_unique<Process>(std::vector<std::string>{DriverProgram(), "--headless", "--ini", dir + "/k.ini", "tr7100"});
     EXPECT_FALSE(driver->WaitForLine("listening on port ").empty());
     EXPECT_NE(driver->out().find("Quarlin Axtelo 4.0 - LVT Driver\n"
                                  "keyword \"tr7100\" is no adapter keyword: the LVT adapter serves\n"),
@@ -171,11 +171,11 @@ TEST_F(Settings, TheCommandLineRefusesWhatItDoesNotKnowAndSaysWhatServes)
 TEST_F(Settings, TheSettingsNameTheAdapterWhenTheCommandLineDoesNot)
 {
     WriteFile(dir + "/axis1.ini", std::string(kServer) + "Adapter=QMR\n");
-    driver = std::make_unique<Process>(std::vector<std::string>{NALVEXA_BIN, "--headless", "--ini", dir + "/axis1.ini"});
+    driver = std::make_unique<Process>(std::vector<std::string>{DriverProgram(), "--headless", "--ini", dir + "/axis1.ini"});
     EXPECT_FALSE(driver->WaitForLine("listening on port ").empty());
     EXPECT_EQ(driver->out().substr(0, 33), "Quarlin Axtelo 3.02 - QMR Driver\n");
     driver = std::make_unique<Process>(
-        std::vector<std::string>{NALVEXA_BIN, "--headless", "--ini", dir + "/axis1.ini", "CAN"});
+        std::vector<std::string>{DriverProgram(), "--headless", "--ini", dir + "/axis1.ini", "CAN"});
     EXPECT_FALSE(driver->WaitForLine("listening on port ").empty());
     EXPECT_EQ(driver->out().substr(0, 33), "Quarlin Axtelo 3.02 - CAN Driver\n") << "the command line comes first";
 }
@@ -183,12 +183,12 @@ TEST_F(Settings, TheSettingsNameTheAdapterWhenTheCommandLineDoesNot)
 TEST_F(Settings, APortThatCannotBeListenedOnSaysWhereAndWhy)
 {
     WriteFile(dir + "/a.ini", kServer);
-    auto first = std::make_unique<Process>(std::vector<std::string>{NALVEXA_BIN, "--headless", "--ini", dir + "/a.ini"});
+    auto first = std::make_unique<Process>(std::vector<std::string>{DriverProgram(), "--headless", "--ini", dir + "/a.ini"});
     const std::string line = first->WaitForLine("listening on port ");
     ASSERT_FALSE(line.empty());
     const std::string port = line.substr(18);
     WriteFile(dir + "/b.ini", "[SocketServer]\nSocketPort=" + port + "\nBindAddress=127.0.0.1\n");
-    driver = std::make_unique<Process>(std::vector<std::string>{NALVEXA_BIN, "--headless", "--ini", dir + "/b.ini"});
+    driver = std::make_unique<Process>(std::vector<std::string>{DriverProgram(), "--headless", "--ini", dir + "/b.ini"});
     EXPECT_EQ(driver->Wait(), 1);
     EXPECT_TRUE(driver->WaitForError("cannot listen on 127.0.0.1:" + port + ": Address already in use\n", 100))
         << driver->err();

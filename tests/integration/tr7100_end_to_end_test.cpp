@@ -163,7 +163,7 @@ TEST_F(Tr7100EndToEnd, BadInputFromTheClient)
 TEST_F(Tr7100EndToEnd, WithoutAnIniFileItListensOn12001AndWritesThePort)
 {
     std::string config = dir + "/config";
-    driver = std::make_unique<Process>(std::vector<std::string>{NALVEXA_BIN, "--headless"},
+    driver = std::make_unique<Process>(std::vector<std::string>{DriverProgram(), "--headless"},
                                        std::map<std::string, std::string>{{"XDG_CONFIG_HOME", config},
                                                                           {"NALVEXA_INI", ""}});
     std::string line = driver->WaitForLine("listening on port ");

@@ -95,7 +95,7 @@ TEST_F(Traced, ATraceFileThatCannotBeOpenedStopsTheStart)
 {
     WriteFile(dir + "/n.ini", "[SocketServer]\nSocketPort=0\n");
     driver = std::make_unique<Process>(
-        std::vector<std::string>{NALVEXA_BIN, "--headless", "--ini", dir + "/n.ini", "--trace=" + dir + "/no/such/trace.log"});
+        std::vector<std::string>{DriverProgram(), "--headless", "--ini", dir + "/n.ini", "--trace=" + dir + "/no/such/trace.log"});
     EXPECT_EQ(driver->Wait(), 1);
     EXPECT_TRUE(driver->WaitForError("cannot open trace file " + dir + "/no/such/trace.log: No such file or directory\n", 100))
         << driver->err();

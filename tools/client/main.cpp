@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 // nalvexa-client: speaks the driver's wire protocol from the command line.
-#include <QCoreApplication>
-#include <QTcpSocket>
+#include <asio/connect.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/read.hpp>
+#include <asio/write.hpp>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -42,16 +46,12 @@ void Word(std::vector<uint8_t>& out, uint32_t v)
     out.insert(out.end(), b, b + 4);
 }
 
-bool ReadExactly(QTcpSocket& s, uint8_t* into, size_t count, int timeoutMs)
+// Runs the loop until the operation started on it has ended or the time is up.
+bool RunFor(asio::io_context& io, const std::chrono::steady_clock::time_point& deadline, const bool& done)
 {
-    size_t have = 0;
-    while (have < count) {
-        if (s.bytesAvailable() == 0 && !s.waitForReadyRead(timeoutMs)) return false;
-        qint64 n = s.read(reinterpret_cast<char*>(into + have), static_cast<qint64>(count - have));
-        if (n < 0) return false;
-        have += static_cast<size_t>(n);
-    }
-    return true;
+    io.restart();
+    while (!done && std::chrono::steady_clock::now() < deadline) io.run_one_until(deadline);
+    return done;
 }
 
 int Usage()
@@ -64,7 +64,6 @@ int Usage()
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
     std::string host = "127.0.0.1";
     uint32_t port = 12001, timeout = 30000;
     int i = 1;
@@ -125,18 +124,36 @@ int main(int argc, char** argv)
         return Usage();
     }
 
-    QTcpSocket socket;
-    socket.connectToHost(QString::fromStdString(host), static_cast<quint16>(port));
-    if (!socket.waitForConnected(static_cast<int>(timeout))) {
-        std::fprintf(stderr, "nalvexa-client: cannot connect to %s:%u: %s\n", host.c_str(), port,
-                     socket.errorString().toLocal8Bit().constData());
+    asio::io_context io;
+    asio::ip::tcp::socket socket(io);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
+    std::error_code error;
+    bool done = false;
+    asio::ip::tcp::resolver resolver(io);
+    const auto addresses = resolver.resolve(host, std::to_string(port), error);
+    if (!error) {
+        asio::async_connect(socket, addresses, [&](const std::error_code& e, const asio::ip::tcp::endpoint&) {
+            error = e;
+            done = true;
+        });
+        if (!RunFor(io, deadline, done)) error = asio::error::timed_out;
+    }
+    if (error) {
+        std::fprintf(stderr, "nalvexa-client: cannot connect to %s:%u: %s\n", host.c_str(), port, error.message().c_str());
         return 3;
     }
-    socket.write(reinterpret_cast<const char*>(request.data()), static_cast<qint64>(request.size()));
-    socket.waitForBytesWritten(static_cast<int>(timeout));
-
     std::vector<uint8_t> answer(answerBytes);
-    if (!ReadExactly(socket, answer.data(), answer.size(), static_cast<int>(timeout))) {
+    done = false;
+    asio::async_write(socket, asio::buffer(request), [&](const std::error_code& e, size_t) {
+        error = e;
+        if (e) done = true;
+        else asio::async_read(socket, asio::buffer(answer), [&](const std::error_code& r, size_t) {
+            error = r;
+            done = true;
+        });
+    });
+    if (!RunFor(io, deadline, done) || error) {
+        socket.close(error);
         std::fprintf(stderr, "nalvexa-client: no complete answer\n");
         return 3;
     }

@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
-#include <cstdio>
 
 namespace nalvexa {
 
@@ -41,26 +40,6 @@ void QtSleeper::sleepMs(int ms)
 void QtTaskPoster::post(std::function<void()> task)
 {
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
-}
-
-void StderrNotifier::message(const std::string& text, Caption)
-{
-    std::fprintf(stderr, "%s\n", text.c_str());
-    std::fflush(stderr);
-}
-
-Answer StderrNotifier::askYesNoCancel(const std::string& text)
-{
-    std::fprintf(stderr, "%s Yes\n", text.c_str());
-    std::fflush(stderr);
-    return Answer::Yes;
-}
-
-Answer StderrNotifier::askOkCancel(const std::string& text)
-{
-    std::fprintf(stderr, "%s OK\n", text.c_str());
-    std::fflush(stderr);
-    return Answer::Ok;
 }
 
 }  // namespace nalvexa

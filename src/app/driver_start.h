@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+// What every build of the driver does before its loop runs: the command
+// line's informational options, the settings file, the trace, the adapter.
+#pragma once
+
+#include <string>
+
+#include "adapters/adapter_selection.h"
+#include "can/can_driver.h"
+#include "command_line.h"
+#include "settings/ini_file.h"
+#include "trace_file.h"
+
+namespace nalvexa {
+
+// Help, version or a usage error: printed, and the exit status; -1 when the program goes on.
+int AnswerInformationalOptions(const CommandLine& line);
+
+// The settings file must be readable, and a trace asked for must open:
+// false, said on stderr (and in a box when `box`), when the program must end with 1.
+bool OpenSettingsAndTrace(const CommandLine& line, IniFile& ini, TraceFile& trace, IUserNotifier& notifier, bool box);
+
+struct ChosenAdapter {
+    AdapterChoice choice;
+    std::string keyword;
+    // The line printed after the title when the keyword named no adapter.
+    std::string Note() const;
+};
+// The command line's keyword, else the settings' (so that a service instance
+// is named after its drive, not its kind).
+ChosenAdapter ChooseAdapter(const CommandLine& line, IniFile& ini);
+
+// The answer wait of the CAN library can be the old polling one, to compare them.
+CanWait CanWaitFromEnvironment();
+
+}  // namespace nalvexa
