@@ -17,8 +17,14 @@
 #include <sys/socket.h>
 #include <thread>
 #include <memory>
+#include <csignal>
+#include <fstream>
+#include <functional>
+#include <netinet/tcp.h>
+#include <tuple>
 
 #include "adapters/lvt/lvt_crc.h"
+#include "can/slcan_codec.h"
 #include "harness.h"
 
 using namespace nalvexa::it;
@@ -74,9 +80,13 @@ std::string StartSim(Process& sim)
     return line.substr(7);
 }
 
-void Print(const char* what, const Result& r)
+long ProcKb(int pid, const char* field)
 {
-    std::printf("%-34s %9.0f req/s   p50 %7.1f us   p99 %7.1f us\n", what, r.perSecond, r.p50us, r.p99us);
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::string(field).size()));
+    return 0;
 }
 
 uint16_t FreePort()
@@ -92,23 +102,40 @@ uint16_t FreePort()
     return ntohs(a.sin_port);
 }
 
-// Start-up to listening, and resident memory, of the headless driver.
+// The two builds of the driver: the daemon on its own loop, and the window
+// build headless on the Qt layer (when it was built).
+struct Driver {
+    const char* label;
+    std::string program;
+};
+
+std::vector<Driver> Drivers()
+{
+    std::vector<Driver> drivers = {{"nalvexa (Asio layer)", NALVEXA_BIN}};
+    if (::access(NALVEXA_GUI_BIN, X_OK) == 0) drivers.push_back({"nalvexa-gui --headless (Qt layer)", NALVEXA_GUI_BIN});
+    return drivers;
+}
+
+// Start-up to listening of the headless driver.
 void StartUp(const std::string& dir)
 {
     std::string ini = dir + "/Nalvexa.ini";
     WriteFile(ini, "[TR7100]\nSerialPort=" + dir + "/none\n[SocketServer]\nSocketPort=0\n");
-    std::vector<double> ms;
-    for (int i = 0; i < 20; ++i) {
-        auto t0 = Clock::now();
-        Process driver({NALVEXA_BIN, "--headless", "--ini", ini});
-        driver.WaitForLine("listening on port ");
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    for (const Driver& d : Drivers()) {
+        std::vector<double> ms;
+        for (int i = 0; i < 20; ++i) {
+            auto t0 = Clock::now();
+            Process driver({d.program, "--headless", "--ini", ini});
+            driver.WaitForLine("listening on port ");
+            ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        }
+        std::sort(ms.begin(), ms.end());
+        std::printf("start-up to listening, %-34s %5.1f ms p50, %5.1f ms worst of 20\n", d.label, ms[10], ms.back());
     }
-    std::sort(ms.begin(), ms.end());
-    std::printf("start-up to listening (headless)   %.1f ms p50, %.1f ms worst of 20\n\n", ms[10], ms.back());
+    std::printf("\n");
 }
 
-// One drive's exchange measured both ways.
+// One drive's exchange: the frame on the line and the same read as a client request.
 struct Exchange {
     const char* title;
     std::vector<std::string> sim;  // drive and options
@@ -119,77 +146,275 @@ struct Exchange {
     size_t replySize;
 };
 
+// A way of doing the exchange, measured in blocks taken in turn with the others.
+struct Scenario {
+    std::string name;
+    std::function<bool()> once;
+    std::vector<double> us;
+    double seconds = 0;
+    std::shared_ptr<void> keep;  // what it runs on: processes, sockets, threads
+    int pid = 0;                 // the driver's process, where there is one
+};
+
+Process* StartedSim(const Exchange& x, std::string& device)
+{
+    std::vector<std::string> args = {NALVEXA_SIM_BIN};
+    args.insert(args.end(), x.sim.begin(), x.sim.end());
+    auto* sim = new Process(args);
+    device = StartSim(*sim);
+    return sim;
+}
+
+int OpenRaw(const std::string& device)
+{
+    int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(fd, TCSANOW, &t);
+    return fd;
+}
+
+// The frame written to the simulator's terminal, the answer read from it.
+Scenario PtyAlone(const Exchange& x)
+{
+    std::string device;
+    std::shared_ptr<Process> sim(StartedSim(x, device));
+    const int fd = OpenRaw(device);
+    auto answer = std::make_shared<std::vector<uint8_t>>(x.answerSize);
+    Scenario s{"the pseudo-terminal alone", {}, {}, 0, sim, 0};
+    s.once = [fd, answer, &x] {
+        return ::write(fd, x.frame.data(), x.frame.size()) == static_cast<ssize_t>(x.frame.size()) &&
+               ReadExactly(fd, answer->data(), answer->size());
+    };
+    return s;
+}
+
+// A thread that answers each request of the client's size with a reply of its size: TCP's own cost.
+Scenario TcpAlone(const Exchange& x)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listener, 1);
+    socklen_t len = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    const size_t in = x.request.size(), out = x.replySize;
+    std::thread([listener, in, out] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        std::vector<uint8_t> request(in), reply(out);
+        while (ReadExactly(fd, request.data(), in) && ::write(fd, reply.data(), out) == static_cast<ssize_t>(out)) {
+        }
+        ::close(fd);
+        ::close(listener);
+    }).detach();
+    auto client = std::make_shared<Client>(ntohs(a.sin_port));
+    Scenario s{"loopback TCP alone", {}, {}, 0, client, 0};
+    s.once = [client, &x] {
+        client->Send(x.request);
+        return client->Receive(x.replySize).size() == x.replySize;
+    };
+    return s;
+}
+
+// The frames through a relay of raw bytes: the client does the framing.
+Scenario RawThroughPort(const std::string& name, uint16_t port, const Exchange& x, std::shared_ptr<void> keep)
+{
+    std::shared_ptr<Client> client;
+    for (int i = 0; i < 50 && !(client && client->connected()); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        client = std::make_shared<Client>(port);
+    }
+    Scenario s{name, {}, {}, 0, std::make_shared<std::pair<std::shared_ptr<void>, std::shared_ptr<Client>>>(keep, client), 0};
+    s.once = [client, &x] {
+        client->Send(x.frame);
+        return client->Receive(x.answerSize).size() == x.answerSize;
+    };
+    return s;
+}
+
+// ser2net tuned for latency: no send delay, bytes passed on as they come.
+Scenario Ser2net(const Exchange& x, const std::string& dir)
+{
+    std::string device;
+    std::shared_ptr<Process> sim(StartedSim(x, device));
+    const uint16_t port = FreePort();
+    const std::string config = dir + "/ser2net-" + std::to_string(port) + ".yaml";
+    WriteFile(config, "connection: &bench\n  accepter: tcp(nodelay),127.0.0.1," + std::to_string(port) +
+                          "\n  connector: serialdev," + device + ",19200n81,local\n  options:\n    chardelay: false\n");
+    auto relay = std::make_shared<Process>(std::vector<std::string>{"/usr/sbin/ser2net", "-n", "-c", config, "-P",
+                                                                    config + ".pid"});
+    return RawThroughPort("ser2net (tuned)", port, x, std::make_shared<std::pair<std::shared_ptr<Process>, std::shared_ptr<Process>>>(sim, relay));
+}
+
+// The least a relay can do: blocking reads, one thread each way.
+Scenario MinimalRelay(const Exchange& x)
+{
+    std::string device;
+    std::shared_ptr<Process> sim(StartedSim(x, device));
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listener, 1);
+    socklen_t len = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    const int line = OpenRaw(device);
+    std::thread([listener, line] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        std::thread([fd, line] {
+            uint8_t b[4096];
+            for (ssize_t n; (n = ::read(line, b, sizeof b)) > 0;)
+                if (::write(fd, b, static_cast<size_t>(n)) != n) break;
+        }).detach();
+        uint8_t b[4096];
+        for (ssize_t n; (n = ::read(fd, b, sizeof b)) > 0;)
+            if (::write(line, b, static_cast<size_t>(n)) != n) break;
+    }).detach();
+    return RawThroughPort("minimal relay (C++, blocking)", ntohs(a.sin_port), x, sim);
+}
+
+// The least a relay on one loop can do, as the driver is built: one thread, poll, read, write.
+Scenario LoopRelay(const Exchange& x)
+{
+    std::string device;
+    std::shared_ptr<Process> sim(StartedSim(x, device));
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listener, 1);
+    socklen_t len = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    const int line = OpenRaw(device);
+    std::thread([listener, line] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        pollfd p[2] = {{fd, POLLIN, 0}, {line, POLLIN, 0}};
+        uint8_t b[4096];
+        while (::poll(p, 2, -1) > 0) {
+            if (p[0].revents) {
+                const ssize_t n = ::read(fd, b, sizeof b);
+                if (n <= 0 || ::write(line, b, static_cast<size_t>(n)) != n) break;
+            }
+            if (p[1].revents) {
+                const ssize_t n = ::read(line, b, sizeof b);
+                if (n <= 0 || ::write(fd, b, static_cast<size_t>(n)) != n) break;
+            }
+        }
+    }).detach();
+    return RawThroughPort("minimal relay (C++, one loop)", ntohs(a.sin_port), x, sim);
+}
+
+// The client request through the driver.
+Scenario ThroughDriver(const Driver& d, const Exchange& x, const std::string& dir)
+{
+    std::string device;
+    std::shared_ptr<Process> sim(StartedSim(x, device));
+    const std::string ini = dir + "/" + std::to_string(FreePort()) + ".ini";
+    WriteFile(ini, "[TR7100]\nSerialPort=" + device + "\n[SocketServer]\nSocketPort=0\n");
+    auto driver = std::make_shared<Process>(std::vector<std::string>{d.program, "--headless", "--ini", ini, x.keyword});
+    const std::string line = driver->WaitForLine("listening on port ");
+    auto client = std::make_shared<Client>(static_cast<uint16_t>(std::stoi(line.substr(18))));
+    Scenario s{d.label, {}, {}, 0, nullptr, driver->pid()};
+    s.keep = std::make_shared<std::tuple<std::shared_ptr<Process>, std::shared_ptr<Process>, std::shared_ptr<Client>>>(
+        sim, driver, client);
+    s.once = [client, &x] {
+        client->Send(x.request);
+        return client->Receive(x.replySize).size() == x.replySize;
+    };
+    return s;
+}
+
+// Blocks of round trips, each scenario in turn, so that all see the same machine.
+void RunInterleaved(std::vector<Scenario>& scenarios, int count, int block)
+{
+    for (Scenario& s : scenarios) s.us.reserve(static_cast<size_t>(count));
+    for (int done = 0; done < count; done += block)
+        for (Scenario& s : scenarios) {
+            const auto start = Clock::now();
+            for (int i = 0; i < block; ++i) {
+                auto t0 = Clock::now();
+                if (!s.once()) {
+                    std::fprintf(stderr, "%s: an exchange failed\n", s.name.c_str());
+                    std::exit(1);
+                }
+                s.us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+            }
+            s.seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        }
+}
+
+// System calls the driver makes per request, counted by strace over `count` requests.
+double SyscallsPerRequest(Scenario& s, int count, const std::string& dir)
+{
+    if (s.pid == 0 || ::access("/usr/bin/strace", X_OK) != 0) return 0;
+    const std::string out = dir + "/strace-" + std::to_string(s.pid) + ".txt";
+    Process strace({"/usr/bin/strace", "-c", "-f", "-o", out, "-p", std::to_string(s.pid)});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // attached
+    for (int i = 0; i < count; ++i)
+        if (!s.once()) return 0;
+    strace.Signal(SIGINT);
+    strace.Wait(5000);
+    const std::string table = ReadFile(out);
+    const size_t total = table.rfind("total");
+    if (total == std::string::npos) return 0;
+    // "100.00    0.24    5     45029     1 total": the calls are the fourth column.
+    const size_t lineStart = table.rfind('\n', total) + 1;
+    double percent, seconds, usecs, calls;
+    if (std::sscanf(table.c_str() + lineStart, "%lf %lf %lf %lf", &percent, &seconds, &usecs, &calls) != 4) return 0;
+    return calls / count;
+}
+
 void Compare(const Exchange& x, int count, const std::string& dir)
 {
-    std::vector<std::string> simArgs = {NALVEXA_SIM_BIN};
-    simArgs.insert(simArgs.end(), x.sim.begin(), x.sim.end());
+    std::vector<Scenario> scenarios;
+    scenarios.push_back(PtyAlone(x));
+    scenarios.push_back(TcpAlone(x));
+    if (::access("/usr/sbin/ser2net", X_OK) == 0) scenarios.push_back(Ser2net(x, dir));
+    scenarios.push_back(MinimalRelay(x));
+    scenarios.push_back(LoopRelay(x));
+    for (const Driver& d : Drivers()) scenarios.push_back(ThroughDriver(d, x, dir));
+    RunInterleaved(scenarios, count, 250);
 
-    Result direct;
-    {
-        Process sim(simArgs);
-        std::string device = StartSim(sim);
-        int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
-        termios t{};
-        ::tcgetattr(fd, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(fd, TCSANOW, &t);
-        std::vector<uint8_t> answer(x.answerSize);
-        direct = Measure(count, [&] {
-            return ::write(fd, x.frame.data(), x.frame.size()) == static_cast<ssize_t>(x.frame.size()) &&
-                   ReadExactly(fd, answer.data(), answer.size());
-        });
-        ::close(fd);
+    std::vector<Result> results;
+    for (Scenario& s : scenarios) results.push_back(Summarise(s.us, s.seconds));
+    const double floor = results[0].p50us + results[1].p50us;
+    std::printf("%s, %d round trips each, in blocks of 250 taken in turn\n", x.title, count);
+    for (size_t i = 0; i < scenarios.size(); ++i) {
+        std::printf("%-36s %9.0f req/s   p50 %7.1f us   p99 %7.1f us", scenarios[i].name.c_str(), results[i].perSecond,
+                    results[i].p50us, results[i].p99us);
+        if (i >= 2) std::printf("   %.2f x the floor", results[i].p50us / floor);
+        std::printf("\n");
     }
+    std::printf("%-36s %9s         p50 %7.1f us   (the pseudo-terminal + TCP)\n", "floor", "", floor);
+    for (Scenario& s : scenarios)
+        if (s.pid) std::printf("system calls per request, %-30s %5.1f (strace -c, 5000 requests)\n", s.name.c_str(),
+                               SyscallsPerRequest(s, 5000, dir));
+    std::printf("\n");
+}
 
-    Result driven;
-    {
-        Process sim(simArgs);
-        std::string device = StartSim(sim);
-        std::string ini = dir + "/Nalvexa.ini";
-        WriteFile(ini, "[TR7100]\nSerialPort=" + device + "\n[SocketServer]\nSocketPort=0\n");
-        Process driver({NALVEXA_BIN, "--headless", "--ini", ini, x.keyword});
-        std::string line = driver.WaitForLine("listening on port ");
-        Client client(static_cast<uint16_t>(std::stoi(line.substr(18))));
-        driven = Measure(count, [&] {
-            client.Send(x.request);
-            return client.Receive(x.replySize).size() == x.replySize;
-        });
+// Resident memory of each driver after many requests.
+void MemoryAfter(int requests, const std::string& dir)
+{
+    const Exchange x{"", {"tr7100", "--quiet", "--set=0x1234=0xABCD"}, "TR7100", {}, 0, ReadRequest(5, 2, 0x1234, 1, 0), 6};
+    for (const Driver& d : Drivers()) {
+        Scenario s = ThroughDriver(d, x, dir);
+        for (int i = 0; i < requests; ++i)
+            if (!s.once()) return;
+        std::printf("resident memory after %d requests, %-34s %6ld kB (peak %ld kB)\n", requests, d.label,
+                    ProcKb(s.pid, "VmRSS:"), ProcKb(s.pid, "VmHWM:"));
     }
-
-    // The same frames through ser2net, a raw serial-to-TCP relay: the client does the framing.
-    Result relayed{};
-    const bool haveSer2net = ::access("/usr/sbin/ser2net", X_OK) == 0;
-    if (haveSer2net) {
-        Process sim(simArgs);
-        std::string device = StartSim(sim);
-        uint16_t port = FreePort();
-        std::string config = dir + "/ser2net.yaml";
-        WriteFile(config, "connection: &bench\n  accepter: tcp,127.0.0.1," + std::to_string(port) +
-                              "\n  connector: serialdev," + device + ",19200n81,local\n"
-                              // Bytes are passed on as they come, not gathered for a character time.
-                              "  options:\n    chardelay: false\n");
-        Process relay({"/usr/sbin/ser2net", "-n", "-c", config, "-P", dir + "/ser2net.pid"});
-        std::unique_ptr<Client> client;
-        for (int i = 0; i < 50 && !(client && client->connected()); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            client = std::make_unique<Client>(port);
-        }
-        relayed = Measure(count, [&] {
-            client->Send(x.frame);
-            return client->Receive(x.answerSize).size() == x.answerSize;
-        });
-    }
-
-    std::printf("%s, %d round trips each\n", x.title, count);
-    Print("direct on the pseudo-terminal", direct);
-    Print("through nalvexa (TCP + serial)", driven);
-    if (haveSer2net) {
-        Print("through ser2net (raw relay)", relayed);
-        std::printf("ratio (nalvexa / ser2net)          %.2f x the requests per second, %.2f x the p50 latency\n",
-                    driven.perSecond / relayed.perSecond, driven.p50us / relayed.p50us);
-    }
-    std::printf("ratio (through nalvexa / direct)    %.2f x the latency at p50, %.2f x at p99\n\n",
-                driven.p50us / direct.p50us, driven.p99us / direct.p99us);
+    std::printf("\n");
 }
 
 // A 1000-byte LVT read: eight frames of at most 128 bytes, each after the
@@ -271,6 +496,68 @@ void CrcThroughput()
                 "bitwise", bitwise, table / bitwise);
 }
 
+// An expedited SDO read over slcan: the frame written by the benchmark on
+// the simulator's terminal, and the same read through each driver.
+void CanCompare(int count, const std::string& dir)
+{
+    const Exchange x{"", {"canopen", "--quiet"}, "CAN", {}, 0, ReadRequest(0, 2, 0x2000, 1, 1), 6};
+    std::vector<Scenario> scenarios;
+    {
+        std::string device;
+        std::shared_ptr<Process> sim(StartedSim(x, device));
+        const int fd = OpenRaw(device);
+        uint8_t ack;
+        if (::write(fd, "O\r", 2) != 2 || !ReadExactly(fd, &ack, 1)) return;
+        nalvexa::CanMessage upload;
+        upload.id = 0x601;
+        upload.length = 8;
+        const uint8_t data[8] = {0x40, 0x00, 0x20, 0x01};
+        std::copy(data, data + 8, upload.data);
+        auto line = std::make_shared<std::string>(nalvexa::slcan::EncodeFrame(upload));
+        Scenario direct{"slcan on the pseudo-terminal alone", {}, {}, 0, sim, 0};
+        direct.once = [fd, line] {
+            if (::write(fd, line->data(), line->size()) != static_cast<ssize_t>(line->size())) return false;
+            // The answer's line, read as it comes (one read, mostly).
+            char got[64];
+            for (size_t have = 0; have == 0 || got[have - 1] != '\r';) {
+                pollfd p{fd, POLLIN, 0};
+                if (::poll(&p, 1, 2000) <= 0 || have == sizeof got) return false;
+                const ssize_t n = ::read(fd, got + have, sizeof got - have);
+                if (n <= 0) return false;
+                have += static_cast<size_t>(n);
+            }
+            return true;
+        };
+        scenarios.push_back(direct);
+    }
+    for (const Driver& d : Drivers()) {
+        std::string device;
+        std::shared_ptr<Process> sim(StartedSim(x, device));
+        const std::string ini = dir + "/can-" + std::to_string(FreePort()) + ".ini";
+        WriteFile(ini, "[CAN]\nChannel=slcan:" + device + "\n[SocketServer]\nSocketPort=0\n");
+        auto driver = std::make_shared<Process>(std::vector<std::string>{d.program, "--headless", "--ini", ini, "CAN"});
+        const std::string line = driver->WaitForLine("listening on port ");
+        auto client = std::make_shared<Client>(static_cast<uint16_t>(std::stoi(line.substr(18))));
+        Scenario s{d.label, {}, {}, 0, nullptr, driver->pid()};
+        s.keep = std::make_shared<std::tuple<std::shared_ptr<Process>, std::shared_ptr<Process>, std::shared_ptr<Client>>>(
+            sim, driver, client);
+        s.once = [client, &x] {
+            client->Send(x.request);
+            return client->Receive(x.replySize).size() == x.replySize;
+        };
+        scenarios.push_back(s);
+    }
+    RunInterleaved(scenarios, count, 250);
+    const Result direct = Summarise(scenarios[0].us, scenarios[0].seconds);
+    std::printf("SDO expedited reads over slcan, %d each, in blocks of 250 taken in turn\n", count);
+    for (Scenario& s : scenarios) {
+        const Result r = Summarise(s.us, s.seconds);
+        std::printf("%-36s %9.0f req/s   p50 %7.1f us   p99 %7.1f us   %.2f x the direct exchange\n", s.name.c_str(),
+                    r.perSecond, r.p50us, r.p99us, r.p50us / direct.p50us);
+    }
+    std::printf("\n");
+}
+
 // Expedited SDO reads over slcan with either answer wait, and one long upload.
 void CanReads(int count, const std::string& dir)
 {
@@ -314,8 +601,10 @@ int main(int argc, char** argv)
     Compare({"QMR index-form reads", {"qmr", "--quiet", "--set=3/0x1234=beef"}, "QMR",
              {0x06, 0x03, 0x01, 0x34, 0x12, 0x02, 0x52}, 7, ReadRequest(3, 2, 0x101, 0x1234, 0), 6},
             count, dir);
-    TraceCost(count, dir);
+    CanCompare(count, dir);
+    MemoryAfter(100000, dir);
     StartUp(dir);
+    TraceCost(count, dir);
     LvtLongRead(std::max(count / 300, 5), dir);
     CanReads(std::max(count / 10, 50), dir);
     CrcThroughput();

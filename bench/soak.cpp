@@ -124,7 +124,7 @@ Counts Soak(const Adapter& a, long count, int percent, const std::string& dir, l
     size_t at = ini.find("DEVICE");
     ini.replace(at, 6, device.link);
     WriteFile(iniPath, ini + "[SocketServer]\nSocketPort=0\nBindAddress=127.0.0.1\n");
-    Process driver({NALVEXA_BIN, "--headless", "--ini", iniPath, a.keyword});
+    Process driver({DriverProgram(), "--headless", "--ini", iniPath, a.keyword});
     const uint16_t port = static_cast<uint16_t>(std::stoi(driver.WaitForLine("listening on port ").substr(18)));
 
     std::mt19937 random(11);

@@ -12,6 +12,7 @@
 #include "channel_can_library.h"
 #include "driver_start.h"
 #include "headless_shell.h"
+#include "posted_tasks.h"
 #include "stderr_notifier.h"
 #ifdef _WIN32
 #include "settings/portable_text_files.h"
@@ -33,11 +34,11 @@ using SystemTextFiles = PosixTextFiles;
 // ends, as the user's confirmed close does.
 void WatchSignals(asio::signal_set& signals, HeadlessShell& shell)
 {
-    signals.async_wait([&signals, &shell](const std::error_code& error, int) {
+    signals.async_wait(PostedTasks::After([&signals, &shell](const std::error_code& error, int) {
         if (error) return;
         shell.RequestClose();
         WatchSignals(signals, shell);
-    });
+    }));
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
+#include "posted_tasks.h"
 #include "socket_options.h"
 
 namespace nalvexa {
@@ -64,7 +66,12 @@ private:
 AsioClientLink::AsioClientLink(asio::ip::tcp::socket socket, std::string peer, ITcpEvents* events)
     : socket_(std::move(socket)), peer_(std::move(peer)), events_(events)
 {
-    WatchReadable();
+    Receive();
+}
+
+asio::io_context& AsioClientLink::Loop()
+{
+    return static_cast<asio::io_context&>(socket_.get_executor().context());
 }
 
 AsioClientLink::~AsioClientLink()
@@ -73,56 +80,51 @@ AsioClientLink::~AsioClientLink()
     close();
 }
 
-void AsioClientLink::WatchReadable()
+void AsioClientLink::Receive()
 {
-    if (watchingRead_ || !socket_.is_open()) return;
-    watchingRead_ = true;
-    socket_.async_wait(asio::ip::tcp::socket::wait_read, [this, alive = alive_](const std::error_code& error) {
-        if (!*alive) return;
-        watchingRead_ = false;
-        // Not again until the core has read all there is (or the peer has gone).
-        if (error != asio::error::operation_aborted && events_) events_->onClientReadable();
-    });
+    if (receiving_ || ended_ || !socket_.is_open()) return;
+    receiving_ = true;
+    ahead_ = aheadEnd_ = 0;
+    socket_.async_receive(asio::buffer(readAhead_.get(), kReadAhead),
+                          PostedTasks::After([this, alive = alive_](const std::error_code& error, size_t n) {
+                              if (!*alive) return;
+                              receiving_ = false;
+                              if (error == asio::error::operation_aborted) return;
+                              if (!error) {
+                                  aheadEnd_ = n;
+                              } else {
+                                  ended_ = true;  // half-closed or gone: the core answers what it has, then closes
+                                  if (error != asio::error::eof) Fail(error);
+                              }
+                              if (events_) events_->onClientReadable();
+                          }));
 }
 
 void AsioClientLink::WatchWritable()
 {
     if (watchingWrite_ || !socket_.is_open()) return;
     watchingWrite_ = true;
-    socket_.async_wait(asio::ip::tcp::socket::wait_write, [this, alive = alive_](const std::error_code& error) {
-        if (!*alive) return;
-        watchingWrite_ = false;
-        if (error) return;
-        const size_t before = unsent_.size();
-        Flush();
-        if (unsent_.size() != before && events_) events_->onClientReadable();
-    });
+    socket_.async_wait(asio::ip::tcp::socket::wait_write,
+                       PostedTasks::After([this, alive = alive_](const std::error_code& error) {
+                           if (!*alive) return;
+                           watchingWrite_ = false;
+                           if (error) return;
+                           const size_t before = unsent_.size();
+                           Flush();
+                           if (unsent_.size() != before && events_) events_->onClientReadable();
+                       }));
 }
 
-size_t AsioClientLink::bytesAvailable() const
-{
-    std::error_code error;
-    const size_t n = socket_.is_open() ? socket_.available(error) : 0;
-    return error ? 0 : n;
-}
+size_t AsioClientLink::bytesAvailable() const { return aheadEnd_ - ahead_; }
 
 size_t AsioClientLink::read(uint8_t* into, size_t max)
 {
-    if (!socket_.is_open() || ended_ || max == 0) return 0;
-    std::error_code error;
-    const size_t n = socket_.read_some(asio::buffer(into, max), error);
-    if (!error) {
-        // Less than asked for: all there was. Tell the core when more comes.
-        if (n < max) WatchReadable();
-        return n;
-    }
-    if (error == asio::error::would_block || error == asio::error::try_again) {
-        WatchReadable();
-        return 0;
-    }
-    ended_ = true;  // half-closed or gone: the core answers what it has, then closes
-    if (error != asio::error::eof) Fail(error);
-    return 0;
+    const size_t n = std::min(max, aheadEnd_ - ahead_);
+    std::copy(readAhead_.get() + ahead_, readAhead_.get() + ahead_ + n, into);
+    ahead_ += n;
+    // All read: receive the next bytes, and tell the core when they are here.
+    if (ahead_ == aheadEnd_) Receive();
+    return n;
 }
 
 bool AsioClientLink::send(const uint8_t* bytes, size_t count)
@@ -132,8 +134,20 @@ bool AsioClientLink::send(const uint8_t* bytes, size_t count)
         return false;
     }
     unsent_.append(reinterpret_cast<const char*>(bytes), count);
-    Flush();
-    return failure_.empty();
+    FlushLater();
+    return true;
+}
+
+void AsioClientLink::FlushLater()
+{
+    // An answer is often sent in pieces (its status, then its data): one write for all of them.
+    if (flushPosted_ || watchingWrite_) return;
+    flushPosted_ = true;
+    PostedTasks::Add(Loop(), [this, alive = alive_] {
+        if (!*alive) return;
+        flushPosted_ = false;
+        Flush();
+    });
 }
 
 void AsioClientLink::Flush()
@@ -160,7 +174,7 @@ void AsioClientLink::Fail(const std::error_code& error)
     lastError_ = error.value();
     failure_ = FailureText(error);
     // Told on the loop, never from inside the core's own read or send.
-    asio::post(socket_.get_executor(), [this, alive = alive_] {
+    PostedTasks::Add(Loop(), [this, alive = alive_] {
         if (*alive && events_) events_->onClientClosed();
     });
 }
@@ -182,6 +196,7 @@ void AsioClientLink::close()
 void AsioClientLink::drain()
 {
     // The program ends: what is still unsent gets a second at most.
+    if (failure_.empty()) Flush();
     for (int i = 0; i < 100 && socket_.is_open() && !unsent_.empty() && failure_.empty(); ++i) {
         Flush();
         if (unsent_.empty()) break;

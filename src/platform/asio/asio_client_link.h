@@ -9,9 +9,11 @@
 
 namespace nalvexa {
 
-// One client on its own socket, read only when the core asks: the loop
-// watches for bytes only while the core has read everything there was, so
-// that what it does not want yet stays in the system's buffer.
+// One client on its own socket. The loop receives into a small read-ahead
+// only once the core has read everything in it, so that what the core does
+// not want yet stays in the system's buffer (and the peer is slowed). What
+// the core sends during one event goes out together once the event has
+// been handled.
 class AsioClientLink : public IClientLink {
 public:
     AsioClientLink(asio::ip::tcp::socket socket, std::string peer, ITcpEvents* events);
@@ -19,7 +21,7 @@ public:
 
     size_t bytesAvailable() const override;
     size_t read(uint8_t* into, size_t max) override;
-    bool inputEnded() const override { return ended_; }
+    bool inputEnded() const override { return ended_ && ahead_ == aheadEnd_; }
     bool send(const uint8_t* bytes, size_t count) override;
     size_t unsentBytes() const override { return unsent_.size(); }
     int lastError() const override { return lastError_; }
@@ -30,8 +32,10 @@ public:
     void drain() override;
 
 private:
-    void WatchReadable();
+    asio::io_context& Loop();
+    void Receive();
     void WatchWritable();
+    void FlushLater();
     void Flush();
     void Fail(const std::error_code& error);
 
@@ -41,8 +45,11 @@ private:
     std::string unsent_;
     std::string failure_;
     int lastError_ = 0;
-    bool ended_ = false;
-    bool watchingRead_ = false, watchingWrite_ = false;
+    bool ended_ = false;  // the peer will send nothing more
+    bool receiving_ = false, watchingWrite_ = false, flushPosted_ = false;
+    static constexpr size_t kReadAhead = 16384;
+    std::unique_ptr<uint8_t[]> readAhead_ = std::make_unique<uint8_t[]>(kReadAhead);
+    size_t ahead_ = 0, aheadEnd_ = 0;  // the unread part of the read-ahead
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -1,57 +1,51 @@
 // SPDX-License-Identifier: MIT
 #include "asio_serial_device.h"
 
-#include <asio/post.hpp>
 #include <functional>
 
+#include "posted_tasks.h"
+
 #ifdef _WIN32
-#include <asio/windows/object_handle.hpp>
+#include <asio/windows/stream_handle.hpp>
 #else
 #include <asio/posix/stream_descriptor.hpp>
 #endif
 
 namespace nalvexa {
 
+using ReadDone = std::function<void(const std::error_code&, size_t)>;
+
 #ifdef _WIN32
-// The line's read-ahead event: signalled when the system has bytes for us.
-class AsioSerialDevice::Watch {
+// Overlapped reads on a handle of its own to the line, which waits for the first byte.
+class AsioSerialDevice::Reader {
 public:
-    Watch(asio::io_context& io, SerialLine& line) : line_(line), event_(io, line.ArmReadEvent()) {}
-    ~Watch()
+    Reader(asio::io_context& io, SerialLine& line) : handle_(io, line.DuplicateForReading()) {}
+    ~Reader()
     {
         std::error_code ignored;
-        event_.cancel(ignored);
-        event_.release(ignored);  // the line owns the event
+        handle_.close(ignored);
     }
-    void Wait(std::function<void()> onReadable)
-    {
-        if (!line_.ArmReadEvent()) return;
-        event_.async_wait([onReadable = std::move(onReadable)](const std::error_code& error) {
-            if (!error) onReadable();
-        });
-    }
+    void Read(uint8_t* into, size_t max, ReadDone done) { handle_.async_read_some(asio::buffer(into, max), std::move(done)); }
 
 private:
-    SerialLine& line_;
-    asio::windows::object_handle event_;
+    asio::windows::stream_handle handle_;
 };
 #else
-// Readiness of the line's descriptor, which stays the line's.
-class AsioSerialDevice::Watch {
+// Reads by the loop on the line's descriptor, which stays the line's. Once a
+// read has found all there was, the next is not tried before the system says
+// there is more: no call is spent on finding nothing.
+class AsioSerialDevice::Reader {
 public:
-    Watch(asio::io_context& io, SerialLine& line) : descriptor_(io, line.fd()) {}
-    ~Watch()
+    Reader(asio::io_context& io, SerialLine& line) : descriptor_(io, line.fd()) {}
+    ~Reader()
     {
         std::error_code ignored;
         descriptor_.cancel(ignored);
         descriptor_.release();
     }
-    void Wait(std::function<void()> onReadable)
+    void Read(uint8_t* into, size_t max, ReadDone done)
     {
-        descriptor_.async_wait(asio::posix::stream_descriptor::wait_read,
-                               [onReadable = std::move(onReadable)](const std::error_code& error) {
-                                   if (!error) onReadable();
-                               });
+        descriptor_.async_read_some(asio::buffer(into, max), std::move(done));
     }
 
 private:
@@ -73,15 +67,15 @@ SerialOpenResult AsioSerialDevice::open(const std::string& name, const SerialLin
     const SerialOpenResult result = line_.Open(name, settings, openError_);
     if (!line_.isOpen()) return result;
     receiving_ = result == SerialOpenResult::Ok;
-    watch_ = std::make_unique<Watch>(io_, line_);
+    reader_ = std::make_unique<Reader>(io_, line_);
     ++opened_;
-    WatchLine();
+    ReadNext();
     return result;
 }
 
 bool AsioSerialDevice::close()
 {
-    watch_.reset();
+    reader_.reset();
     line_.Close();
     receiving_ = false;
     return true;
@@ -95,36 +89,40 @@ bool AsioSerialDevice::write(const uint8_t* bytes, int count)
     return false;
 }
 
-void AsioSerialDevice::WatchLine()
+void AsioSerialDevice::ReadNext()
 {
-    watch_->Wait([this, alive = alive_, opened = opened_] {
-        if (*alive && opened == opened_) OnReadable();
-    });
+    reader_->Read(buffer_, sizeof buffer_,
+                  PostedTasks::After([this, alive = alive_, opened = opened_](const std::error_code& error, size_t n) {
+                      // A read of an earlier opening (or of a closed device) ends here.
+                      if (*alive && opened == opened_ && reader_) Arrived(error, n);
+                  }));
 }
 
-void AsioSerialDevice::OnReadable()
+void AsioSerialDevice::Arrived(const std::error_code& error, size_t count)
 {
-    const uint64_t opened = opened_;
-    uint8_t buffer[1000];
-    for (int rounds = 0; rounds < 64 && line_.isOpen(); ++rounds) {
-        std::string reason;
-        const long n = line_.Read(buffer, sizeof buffer, reason);
-        if (n < 0) {
-            Lost(reason);
+    if (error == asio::error::operation_aborted) return;
+    if (error == asio::error::eof) {
+        // The end of a terminal's input is its hang-up; anything else was a wake-up for nothing.
+        if (line_.HungUp()) {
+            Lost(line_.FailureReason(0));
             return;
         }
-        if (n == 0) break;
-        if (receiving_ && handler_) handler_(buffer, static_cast<int>(n));
+    } else if (error) {
+        Lost(line_.FailureReason(error.value()));
+        return;
+    } else if (receiving_ && handler_) {
+        const uint64_t opened = opened_;
+        handler_(buffer_, static_cast<int>(count));
+        if (opened != opened_ || !reader_) return;  // the handler closed the device (or opened it again)
     }
-    // A handler may have closed the device (or opened it again, which watches it anew).
-    if (opened == opened_ && watch_ && line_.isOpen()) WatchLine();
+    ReadNext();
 }
 
 void AsioSerialDevice::Lost(const std::string& reason)
 {
     close();
     // Later, on the loop: this may come from inside a write of ours.
-    asio::post(io_, [this, alive = alive_, reason] {
+    PostedTasks::Add(io_, [this, alive = alive_, reason] {
         if (*alive && lost_) lost_(reason);
     });
 }

@@ -10,8 +10,8 @@
 
 namespace nalvexa {
 
-// The serial device on an Asio loop: the system's serial line, whose bytes
-// are read as soon as they arrive and handed over in pieces of at most 1000.
+// The serial device on an Asio loop: the system's serial line, read by the
+// loop as soon as bytes arrive and handed over in pieces of at most 1000.
 class AsioSerialDevice : public ISerialDevice {
 public:
     explicit AsioSerialDevice(asio::io_context& io);
@@ -27,19 +27,20 @@ public:
     std::string openError() const override { return openError_; }
 
 private:
-    class Watch;  // how the loop learns that bytes have come, per system
-    void WatchLine();
-    void OnReadable();
+    class Reader;  // the loop's reads of the line, per system
+    void ReadNext();
+    void Arrived(const std::error_code& error, size_t count);
     void Lost(const std::string& reason);
 
     asio::io_context& io_;
     SerialLine line_;
-    std::unique_ptr<Watch> watch_;
+    std::unique_ptr<Reader> reader_;
+    uint8_t buffer_[1000];
     BytesArrived handler_;
     DeviceLost lost_;
     std::string openError_;
     bool receiving_ = false;  // false while open after a refused configuration
-    uint64_t opened_ = 0;     // which opening a watch belongs to
+    uint64_t opened_ = 0;     // which opening a read belongs to
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -4,6 +4,7 @@
 #include <asio/ip/v6_only.hpp>
 
 #include "asio_client_link.h"
+#include "posted_tasks.h"
 #include "socket_options.h"
 
 namespace nalvexa {
@@ -76,7 +77,8 @@ void AsioTcpListener::Accept()
 {
     if (accepting_ || !acceptor_.is_open() || waiting_.size() >= kMaxWaiting) return;
     accepting_ = true;
-    acceptor_.async_accept([this, alive = alive_](const std::error_code& error, asio::ip::tcp::socket socket) {
+    acceptor_.async_accept(PostedTasks::After([this, alive = alive_](const std::error_code& error,
+                                                                     asio::ip::tcp::socket socket) {
         if (!*alive) return;
         accepting_ = false;
         if (error == asio::error::operation_aborted) return;
@@ -90,7 +92,7 @@ void AsioTcpListener::Accept()
         }
         // A failed accept (the peer gave up, no descriptors left) does not end listening.
         Accept();
-    });
+    }));
 }
 
 void AsioTcpListener::Prune()
@@ -98,13 +100,13 @@ void AsioTcpListener::Prune()
     if (pruning_ || waiting_.empty()) return;
     pruning_ = true;
     prune_.expires_after(std::chrono::seconds(1));
-    prune_.async_wait([this, alive = alive_](const std::error_code& error) {
+    prune_.async_wait(PostedTasks::After([this, alive = alive_](const std::error_code& error) {
         if (!*alive) return;
         pruning_ = false;
         if (error) return;
         DropGone();
         Prune();
-    });
+    }));
 }
 
 void AsioTcpListener::DropGone()

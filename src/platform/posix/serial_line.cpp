@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -78,6 +79,11 @@ SerialOpenResult SerialLine::Open(const std::string& portName, const SerialLineS
         return SerialOpenResult::OpenFailed;
     }
     ::ioctl(fd_, TIOCEXCL);
+    pseudo_ = false;
+    if (char* real = ::realpath(path_.c_str(), nullptr)) {
+        pseudo_ = std::strncmp(real, "/dev/pts/", 9) == 0;
+        std::free(real);
+    }
 
     termios t{};
     if (::tcgetattr(fd_, &t) != 0) {
@@ -105,7 +111,9 @@ SerialOpenResult SerialLine::Open(const std::string& portName, const SerialLineS
         error = path_ + ": 1.5 stop bits are not offered here";
         return SerialOpenResult::StateFailed;
     }
-    t.c_cc[VMIN] = 0;
+    // With the descriptor non-blocking, a read of nothing says "try again"
+    // rather than the end: an end is then always a hang-up.
+    t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     const speed_t speed = StandardSpeed(s.baudRate);
     if (speed != B0) {
@@ -140,19 +148,28 @@ long SerialLine::Read(uint8_t* into, size_t max, std::string& reason)
         if (n > 0) return n;
         if (n == 0) {
             // A terminal reads nothing at its end only once it has hung up.
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR))) {
-                reason = "hang-up";
-                return -1;
-            }
-            return 0;
+            if (!HungUp()) return 0;
+            reason = FailureReason(0);
+            return -1;
         }
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-        reason = Gone(errno) && ::access(path_.c_str(), F_OK) != 0 ? std::strerror(errno) + std::string(", the device node is gone")
-                                                                   : std::strerror(errno);
+        reason = FailureReason(errno);
         return -1;
     }
+}
+
+std::string SerialLine::FailureReason(int error) const
+{
+    if (error == 0) return "hang-up";
+    return Gone(error) && ::access(path_.c_str(), F_OK) != 0 ? std::strerror(error) + std::string(", the device node is gone")
+                                                           : std::strerror(error);
+}
+
+bool SerialLine::HungUp() const
+{
+    pollfd p{fd_, POLLIN, 0};
+    return fd_ >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR));
 }
 
 long SerialLine::ReadWait(uint8_t* into, size_t max, int timeoutMs, std::string& reason)
@@ -188,13 +205,19 @@ bool SerialLine::Write(const uint8_t* bytes, size_t count, std::string& reason)
 int SerialLine::Unsent() const
 {
     int queued = 0;
-    if (fd_ < 0 || ::ioctl(fd_, TIOCOUTQ, &queued) != 0) return 0;
+    if (fd_ < 0 || pseudo_ || ::ioctl(fd_, TIOCOUTQ, &queued) != 0) return 0;
     return queued;
 }
 
 void SerialLine::DiscardInput()
 {
-    if (fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
+    // Read and dropped rather than flushed by the terminal layer: as thorough
+    // for what has arrived, and far cheaper, as it is done before every frame.
+    uint8_t scratch[512];
+    for (int i = 0; fd_ >= 0 && i < 64; ++i) {
+        const ssize_t n = ::read(fd_, scratch, sizeof scratch);
+        if (n < static_cast<ssize_t>(sizeof scratch)) break;
+    }
 }
 
 }  // namespace nalvexa

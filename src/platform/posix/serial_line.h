@@ -39,11 +39,16 @@ public:
     bool Write(const uint8_t* bytes, size_t count, std::string& reason);
     // Written but not yet sent by the device.
     int Unsent() const;
+    // Why reading failed with the system's `error` (0: the line ended), in the words of Read.
+    std::string FailureReason(int error) const;
+    // The line has hung up (its other end closed, the device gone).
+    bool HungUp() const;
     void DiscardInput();
 
 private:
     int fd_ = -1;
     std::string path_;
+    bool pseudo_ = false;  // a pseudo-terminal: nothing is ever waiting to go out
 };
 
 }  // namespace nalvexa
