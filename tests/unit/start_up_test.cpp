@@ -64,21 +64,40 @@ TEST(CommandLine, OptionsOnlyBeforeTheKeywordText)
     EXPECT_EQ(ParseCommandLine({"QMR", "--bogus"}).keyword, "QMR --bogus") << "after the keyword, all is text";
 }
 
+#ifdef _WIN32
+void SetEnv(const char* name, const char* value) { ::_putenv_s(name, value); }
+void UnsetEnv(const char* name) { ::_putenv_s(name, ""); }
+#else
+void SetEnv(const char* name, const char* value) { ::setenv(name, value, 1); }
+void UnsetEnv(const char* name) { ::unsetenv(name); }
+#endif
+
 TEST(CommandLine, IniFileComesFromTheOptionTheEnvironmentOrTheConfigFolder)
 {
-    ::setenv("NALVEXA_INI", "/tmp/env.ini", 1);
+    SetEnv("NALVEXA_INI", "/tmp/env.ini");
     EXPECT_EQ(ResolveIniPath("given.ini"), "given.ini");
     EXPECT_EQ(ResolveIniPath(""), "/tmp/env.ini");
-    ::unsetenv("NALVEXA_INI");
-    ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    UnsetEnv("NALVEXA_INI");
+#ifdef _WIN32
+    SetEnv("APPDATA", "C:\\Users\\u\\AppData\\Roaming");
+    EXPECT_EQ(ResolveIniPath(""), "C:\\Users\\u\\AppData\\Roaming\\Nalvexa.ini");
+#else
+    SetEnv("XDG_CONFIG_HOME", "/cfg");
     EXPECT_EQ(ResolveIniPath(""), "/cfg/Nalvexa.ini");
-    ::unsetenv("XDG_CONFIG_HOME");
-    ::setenv("HOME", "/home/u", 1);
+    UnsetEnv("XDG_CONFIG_HOME");
+    SetEnv("HOME", "/home/u");
     EXPECT_EQ(ResolveIniPath(""), "/home/u/.config/Nalvexa.ini");
+#endif
 }
 
 TEST(SerialDevicePath, ComNamesMapToTheSystemsSerialPorts)
 {
+#ifdef _WIN32
+    EXPECT_EQ(SerialDevicePath("COM1:"), "\\\\.\\COM1");
+    EXPECT_EQ(SerialDevicePath("COM10"), "\\\\.\\COM10");
+    EXPECT_EQ(SerialDevicePath("\\\\.\\COM10"), "\\\\.\\COM10");
+    EXPECT_EQ(SerialDevicePath("COMx:"), "COMx:");
+#else
     EXPECT_EQ(SerialDevicePath("COM1:"), "/dev/ttyS0");
     EXPECT_EQ(SerialDevicePath("COM254:"), "/dev/ttyS253");
     EXPECT_EQ(SerialDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
@@ -86,6 +105,7 @@ TEST(SerialDevicePath, ComNamesMapToTheSystemsSerialPorts)
     EXPECT_EQ(SerialDevicePath("COM0:"), "COM0:");
     EXPECT_EQ(SerialDevicePath("COM1"), "COM1");
     EXPECT_EQ(SerialDevicePath("COMx:"), "COMx:");
+#endif
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 #include "posted_tasks.h"
 
 #ifdef _WIN32
-#include <asio/windows/stream_handle.hpp>
+#include <asio/post.hpp>
+#include <asio/windows/object_handle.hpp>
 #else
 #include <asio/posix/stream_descriptor.hpp>
 #endif
@@ -16,19 +17,38 @@ namespace nalvexa {
 using ReadDone = std::function<void(const std::error_code&, size_t)>;
 
 #ifdef _WIN32
-// Overlapped reads on a handle of its own to the line, which waits for the first byte.
+// What the device holds is read at once; otherwise the loop waits for the
+// device's "character received" event, then reads.
 class AsioSerialDevice::Reader {
 public:
-    Reader(asio::io_context& io, SerialLine& line) : handle_(io, line.DuplicateForReading()) {}
+    Reader(asio::io_context& io, SerialLine& line) : io_(io), line_(line), event_(io, line.DuplicateRxEvent()) {}
     ~Reader()
     {
         std::error_code ignored;
-        handle_.close(ignored);
+        event_.cancel(ignored);
     }
-    void Read(uint8_t* into, size_t max, ReadDone done) { handle_.async_read_some(asio::buffer(into, max), std::move(done)); }
+    void Read(uint8_t* into, size_t max, ReadDone done)
+    {
+        DWORD error = 0;
+        const long n = line_.ReadAvailable(into, max, error);
+        if (n != 0 || !line_.ArmRxWait(error)) {
+            const std::error_code code(n < 0 || n == 0 ? static_cast<int>(error) : 0, std::system_category());
+            asio::post(io_, [done = std::move(done), code, n] { done(code, n > 0 ? static_cast<size_t>(n) : 0); });
+            return;
+        }
+        event_.async_wait([this, into, max, done = std::move(done)](const std::error_code& e) mutable {
+            if (e) {
+                done(e, 0);
+                return;
+            }
+            Read(into, max, std::move(done));
+        });
+    }
 
 private:
-    asio::windows::stream_handle handle_;
+    asio::io_context& io_;
+    SerialLine& line_;
+    asio::windows::object_handle event_;
 };
 #else
 // Reads by the loop on the line's descriptor, which stays the line's. Once a

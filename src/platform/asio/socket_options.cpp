@@ -30,8 +30,9 @@ void PrepareClientSocket(asio::ip::tcp::socket& socket, int keepAliveSeconds)
     socket.set_option(asio::socket_base::keep_alive(true), ignored);
     const auto fd = socket.native_handle();
     const int idle = keepAliveSeconds, interval = kProbeIntervalSeconds, probes = kProbes;
+    (void)probes;  // Windows sends its own number of probes
 #ifdef _WIN32
-    // Times in milliseconds; Windows sends its own number of probes.
+    // Times in milliseconds.
     tcp_keepalive values{1, static_cast<ULONG>(idle * 1000), static_cast<ULONG>(interval * 1000)};
     DWORD returned = 0;
     ::WSAIoctl(fd, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr, nullptr);

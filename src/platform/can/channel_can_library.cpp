@@ -4,7 +4,9 @@
 #include <thread>
 
 #include "slcan_library.h"
+#ifndef _WIN32
 #include "socketcan_library.h"
+#endif
 
 namespace nalvexa {
 
@@ -13,7 +15,9 @@ std::unique_ptr<ICanLibrary> ChannelCanLibrary::BackendFor(const std::string& ch
     size_t colon = channel.find(':');
     if (colon == std::string::npos || colon + 1 == channel.size()) return nullptr;
     const std::string kind = channel.substr(0, colon), rest = channel.substr(colon + 1);
+#ifndef _WIN32
     if (kind == "socketcan") return std::make_unique<SocketCanLibrary>(rest);
+#endif
     if (kind == "slcan") {
         size_t at = rest.rfind('@');
         if (at == std::string::npos) return std::make_unique<SlcanLibrary>(rest, SlcanLibrary::kDefaultBaud);

@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The Windows build under wine: the core's unit tests, then nalvexa.exe
+# headless with its serial port "COM5:" (wine's dosdevices/com5, linked to a
+# simulated drive's pseudo-terminal) for TR7100, QMR, LVT and CAN over slcan:
+# reads and writes through nalvexa-client, and the close request, after
+# which the settings file must hold all the driver's settings.
+#   scripts/wine-test.sh [LINUX_BUILD_DIR] [WINDOWS_BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+linux="$(realpath "${1:-build}")"
+windows="$(realpath "${2:-build-windows}")"
+packages=(wine wine64)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+work="$(mktemp -d)"
+export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEARCH=win64
+sim_pid=""
+driver_pid=""
+cleanup() {
+  [ -n "$driver_pid" ] && kill "$driver_pid" 2>/dev/null || true
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# One wine server for the whole run, with no pipe of ours open: a server
+# started by a piped command keeps that pipe open after the command ends.
+mkdir -p "$WINEPREFIX"
+wineserver -p </dev/null >/dev/null 2>&1
+wineboot -i </dev/null >/dev/null 2>&1
+
+echo "== unit tests (unit_tests.exe)"
+if ! wine "$windows/tests/unit_tests.exe" --gtest_brief=1 >"$work/unit.log" 2>&1; then
+  cat "$work/unit.log"; echo "FAILED: unit tests under wine"; exit 1
+fi
+tail -2 "$work/unit.log"
+
+client() { "$linux/nalvexa-client" --port "$port" --timeout 10000 "$@"; }
+expect() {  # expect WANTED COMMAND...: the client's output must be WANTED
+  local wanted="$1" got
+  shift
+  got="$(client "$@" | tr '\n' ' ')"
+  if [ "$got" != "$wanted" ]; then
+    echo "FAILED: nalvexa-client $* printed \"$got\", not \"$wanted\""
+    echo "--- driver"; cat "$work/driver.log"; echo "--- simulator"; tail -20 "$work/sim.log"
+    exit 1
+  fi
+}
+
+# start_case KEYWORD INI_TEXT SIMULATOR ARGS...: the simulator on COM5 and the driver on it.
+start_case() {
+  local keyword="$1" ini_text="$2"
+  shift 2
+  "$linux/nalvexa-sim" "$@" >"$work/sim.out" 2>"$work/sim.log" &
+  sim_pid=$!
+  for _ in $(seq 50); do grep -q '^device ' "$work/sim.out" && break; sleep 0.1; done
+  ln -sfn "$(sed -n 's/^device //p' "$work/sim.out")" "$WINEPREFIX/dosdevices/com5"
+  printf '%s[SocketServer]\r\nSocketPort=0\r\n' "$ini_text" >"$work/Nalvexa.ini"
+  cp "$work/Nalvexa.ini" "$work/written.ini"
+  local ini
+  ini="$(winepath -w "$work/Nalvexa.ini")"
+  : >"$work/driver.log"
+  wine "$windows/nalvexa.exe" --headless --ini "$ini" "$keyword" >"$work/driver.log" 2>&1 &
+  driver_pid=$!
+  port=""
+  for _ in $(seq 300); do
+    port="$(sed -n 's/^listening on port //p' "$work/driver.log" | tr -d '\r')"
+    [ -n "$port" ] && break
+    sleep 0.1
+  done
+  if [ -z "$port" ]; then echo "FAILED: $keyword: the driver did not listen"; cat "$work/driver.log"; exit 1; fi
+  echo "== $keyword on COM5:, port $port"
+}
+
+# end_case: the close request ends the driver, which saves its settings.
+end_case() {
+  expect "closed 00 " close
+  for _ in $(seq 100); do kill -0 "$driver_pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$driver_pid" 2>/dev/null; then echo "FAILED: the driver did not end"; exit 1; fi
+  driver_pid=""
+  # The saved file holds every setting, also those the test did not write.
+  if cmp -s "$work/Nalvexa.ini" "$work/written.ini"; then
+    echo "FAILED: the settings were not saved"; exit 1
+  fi
+  kill "$sim_pid" 2>/dev/null || true
+  wait "$sim_pid" 2>/dev/null || true
+  sim_pid=""
+}
+
+start_case TR7100 $'[TR7100]\r\nSerialPort=COM5:\r\n' tr7100 --set=0x1234=0xABCD
+expect "status 0 data cdab " read 5 2 0x1234 1
+expect "status 0 " write 5 3412 0x1234 1
+expect "status 0 data 3412 " read 5 2 0x1234 1
+end_case
+
+start_case QMR $'[TR7100]\r\nSerialPort=COM5:\r\nBaudRate=19200\r\n' qmr --set=3/1=1122
+expect "status 0 data 1122 " read 3 2 1 1 0
+expect "status 0 " write 3 1234 1 0x0010 0
+expect "status 0 data 1234 " read 3 2 1 0x0010 0
+end_case
+
+start_case LVT $'[TR7100]\r\nSerialPort=COM5:\r\nBaudRate=9600\r\n' lvt --object=0x20/2/4
+expect "status 0 " write 0 0a0b0c0d 0x20 0 2
+expect "status 0 data 0a0b0c0d " read 0 4 0x20 0 2
+end_case
+
+start_case CAN $'[CAN]\r\nChannel=slcan:COM5:\r\n' canopen
+expect "status 0 data 11223344556677 " read 0 7 0x2000 1 3
+expect "status 0 " write 0 0102 0x2000 1 1
+expect "status 0 data 0102 " read 0 2 0x2000 1 1
+end_case
+
+echo "wine test passed"
