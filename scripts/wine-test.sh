@@ -4,7 +4,8 @@
 # headless with its serial port "COM5:" (wine's dosdevices/com5, linked to a
 # simulated drive's pseudo-terminal) for TR7100, QMR, LVT and CAN over slcan:
 # reads and writes through nalvexa-client, and the close request, after
-# which the settings file must hold all the driver's settings.
+# which the settings file must hold all the driver's settings; then TR7100
+# with the driver as a Windows service, stopped by the service manager.
 #   scripts/wine-test.sh [LINUX_BUILD_DIR] [WINDOWS_BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,6 +40,11 @@ trap cleanup EXIT
 mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1
 wineboot -i </dev/null >/dev/null 2>&1
+# A new prefix can be left with two service managers that do not know each
+# other's services: start again on the finished prefix.
+wineserver -k
+wineserver -w
+wineserver -p </dev/null >/dev/null 2>&1
 
 echo "== unit tests (unit_tests.exe)"
 if ! wine "$windows/tests/unit_tests.exe" --gtest_brief=1 >"$work/unit.log" 2>&1; then
@@ -120,5 +126,38 @@ expect "status 0 data 11223344556677 " read 0 7 0x2000 1 3
 expect "status 0 " write 0 0102 0x2000 1 1
 expect "status 0 data 0102 " read 0 2 0x2000 1 1
 end_case
+
+# The same driver as a Windows service: started and stopped by the service
+# manager, whose stop saves the settings as the close request does.
+"$linux/nalvexa-sim" tr7100 --set=0x1234=0xABCD >"$work/sim.out" 2>"$work/sim.log" &
+sim_pid=$!
+for _ in $(seq 50); do grep -q '^device ' "$work/sim.out" && break; sleep 0.1; done
+ln -sfn "$(sed -n 's/^device //p' "$work/sim.out")" "$WINEPREFIX/dosdevices/com5"
+port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+printf '[TR7100]\r\nSerialPort=COM5:\r\n[SocketServer]\r\nSocketPort=%s\r\n' "$port" >"$work/Nalvexa.ini"
+cp "$work/Nalvexa.ini" "$work/written.ini"
+exe="$(winepath -w "$windows/nalvexa.exe")"
+ini="$(winepath -w "$work/Nalvexa.ini")"
+wine sc create nalvexa binPath= "$exe --headless --ini $ini" </dev/null >"$work/sc.log" 2>&1 \
+  || { cat "$work/sc.log"; echo "FAILED: sc create"; exit 1; }
+# Wine's service manager refuses starts ("database locked") while it is
+# still starting its own services.
+started=0
+for _ in $(seq 10); do
+  if wine sc start nalvexa </dev/null >>"$work/sc.log" 2>&1; then started=1; break; fi
+  sleep 1
+done
+[ "$started" -eq 1 ] || { cat "$work/sc.log"; echo "FAILED: sc start"; exit 1; }
+echo "== TR7100 as a service, port $port"
+for _ in $(seq 100); do client read 5 2 0x1234 1 >/dev/null 2>&1 && break; sleep 0.2; done
+expect "status 0 data cdab " read 5 2 0x1234 1
+wine sc stop nalvexa </dev/null >>"$work/sc.log" 2>&1 || { cat "$work/sc.log"; echo "FAILED: sc stop"; exit 1; }
+stopped=0
+for _ in $(seq 100); do
+  if wine sc query nalvexa </dev/null 2>/dev/null | grep -q "STATE.*STOPPED"; then stopped=1; break; fi
+  sleep 0.2
+done
+[ "$stopped" -eq 1 ] || { echo "FAILED: the service did not stop"; exit 1; }
+if cmp -s "$work/Nalvexa.ini" "$work/written.ini"; then echo "FAILED: the stopped service did not save its settings"; exit 1; fi
 
 echo "wine test passed"

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 // nalvexa: the driver. With a display (and without --headless) it shows its
 // window, which the package nalvexa-gui adds; without that package, or
-// without a display, it runs headless on its own lean loop.
+// without a display, it runs headless on its own lean loop. On Windows it is
+// headless always, as a console program or as a service.
 #include <cstdio>
 #include <string>
 
 #include "command_line.h"
 #include "daemon_main.h"
+#ifdef _WIN32
+#include "windows_service.h"
+#endif
 
 #ifndef _WIN32
 #include <climits>
@@ -44,6 +48,8 @@ int main(int argc, char** argv)
         }
         std::fprintf(stderr, "nalvexa: no window here (the package nalvexa-gui adds it): running headless\n");
     }
+#else
+    if (const int status = RunAsWindowsService(argc, argv, DaemonMain); status >= 0) return status;
 #endif
     return DaemonMain(argc, argv);
 }
