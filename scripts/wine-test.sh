@@ -160,4 +160,16 @@ done
 [ "$stopped" -eq 1 ] || { echo "FAILED: the service did not stop"; exit 1; }
 if cmp -s "$work/Nalvexa.ini" "$work/written.ini"; then echo "FAILED: the stopped service did not save its settings"; exit 1; fi
 
+# A client's close request ends the service on its own: a failure to the
+# manager (service-specific error 1), so that its failure actions restart it.
+wine sc start nalvexa </dev/null >>"$work/sc.log" 2>&1 || { cat "$work/sc.log"; echo "FAILED: sc start again"; exit 1; }
+for _ in $(seq 100); do client read 5 2 0x1234 1 >/dev/null 2>&1 && break; sleep 0.2; done
+expect "closed 00 " close
+ended=0
+for _ in $(seq 100); do
+  if wine sc query nalvexa </dev/null 2>/dev/null | grep -q "SERVICE_EXIT_CODE *: 1 "; then ended=1; break; fi
+  sleep 0.2
+done
+[ "$ended" -eq 1 ] || { wine sc query nalvexa </dev/null 2>/dev/null; echo "FAILED: the close request was no failure to the manager"; exit 1; }
+
 echo "wine test passed"

@@ -19,7 +19,11 @@ const char* const kUsage =
     "\n"
     "  --headless   run without a window (also when there is no display)\n"
     "  --ini FILE   settings file (default: $NALVEXA_INI, else\n"
+#ifdef _WIN32
+    "               %APPDATA%\\Nalvexa.ini)\n"
+#else
     "               $XDG_CONFIG_HOME/Nalvexa.ini or ~/.config/Nalvexa.ini)\n"
+#endif
     "  --trace[=FILE]  write every request, answer, frame and verdict to FILE\n"
     "               (appended; none or - for stderr); also the key \"Trace\"\n"
     "  --help       show this text\n"

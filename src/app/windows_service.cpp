@@ -15,6 +15,7 @@ char** g_argv = nullptr;
 int (*g_program)(int, char**) = nullptr;
 SERVICE_STATUS_HANDLE g_handle = nullptr;
 SERVICE_STATUS g_status = {};
+volatile LONG g_stopAsked = 0;
 
 void Report(DWORD state, DWORD exitCode = NO_ERROR, DWORD waitHintMs = 0)
 {
@@ -34,6 +35,7 @@ DWORD WINAPI OnControl(DWORD control, DWORD, void*, void*)
     switch (control) {
     case SERVICE_CONTROL_STOP:
     case SERVICE_CONTROL_SHUTDOWN:
+        InterlockedExchange(&g_stopAsked, 1);
         Report(SERVICE_STOP_PENDING, NO_ERROR, 5000);
         // The same way in as a console's close: the settings are saved, then the loop ends.
         std::raise(SIGTERM);
@@ -50,7 +52,10 @@ void WINAPI ServiceMain(DWORD, LPSTR* names)
     g_handle = RegisterServiceCtrlHandlerExA(names && names[0] ? names[0] : "", OnControl, nullptr);
     if (!g_handle) return;
     Report(SERVICE_RUNNING);
-    const int exitCode = g_program(g_argc, g_argv);
+    int exitCode = g_program(g_argc, g_argv);
+    // An end the manager did not ask for (a client's close request) counts
+    // as a failure, so that the service's failure actions restart it.
+    if (exitCode == 0 && InterlockedCompareExchange(&g_stopAsked, 0, 0) == 0) exitCode = 1;
     Report(SERVICE_STOPPED, static_cast<DWORD>(exitCode));
 }
 
