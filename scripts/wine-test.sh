@@ -133,7 +133,13 @@ end_case
 sim_pid=$!
 for _ in $(seq 50); do grep -q '^device ' "$work/sim.out" && break; sleep 0.1; done
 ln -sfn "$(sed -n 's/^device //p' "$work/sim.out")" "$WINEPREFIX/dosdevices/com5"
-port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+# A port nothing listens on (a service has no console to tell its port).
+port=""
+for _ in $(seq 50); do
+  candidate=$((40000 + RANDOM % 20000))
+  if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then port="$candidate"; break; fi
+done
+[ -n "$port" ] || { echo "FAILED: no free port found"; exit 1; }
 printf '[TR7100]\r\nSerialPort=COM5:\r\n[SocketServer]\r\nSocketPort=%s\r\n' "$port" >"$work/Nalvexa.ini"
 cp "$work/Nalvexa.ini" "$work/written.ini"
 exe="$(winepath -w "$windows/nalvexa.exe")"
