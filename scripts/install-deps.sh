@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs the Debian packages the project builds and tests with. Safe to run again.
+# Installs the Debian packages the project builds and tests with, or the
+# PACKAGEs given, when they are missing. Safe to run again.
+#   scripts/install-deps.sh [PACKAGE...]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core
+packages=("$@")
+[ ${#packages[@]} -gt 0 ] || packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev fonts-dejavu-core
           clang libclang-rt-14-dev help2man dpkg-dev nftables iproute2 libasio-dev)
 
 missing=()

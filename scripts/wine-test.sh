@@ -11,18 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 linux="$(realpath "${1:-build}")"
 windows="$(realpath "${2:-build-windows}")"
-packages=(wine wine64)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/install-deps.sh wine wine64
 
 work="$(mktemp -d)"
 export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEARCH=win64
