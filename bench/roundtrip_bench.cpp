@@ -80,15 +80,6 @@ std::string StartSim(Process& sim)
     return line.substr(7);
 }
 
-long ProcKb(int pid, const char* field)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::string(field).size()));
-    return 0;
-}
-
 uint16_t FreePort()
 {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -251,24 +242,46 @@ Scenario Ser2net(const Exchange& x, const std::string& dir)
     return RawThroughPort("ser2net (tuned)", port, x, std::make_shared<std::pair<std::shared_ptr<Process>, std::shared_ptr<Process>>>(sim, relay));
 }
 
-// The least a relay can do: blocking reads, one thread each way.
-Scenario MinimalRelay(const Exchange& x)
+// What both minimal relays start from: the simulator, its line opened raw,
+// and a loopback listener for the one client.
+struct RelayEnds {
+    std::shared_ptr<Process> sim;
+    int line;
+    int listener;
+    uint16_t port;
+};
+
+RelayEnds StartRelayEnds(const Exchange& x)
 {
     std::string device;
-    std::shared_ptr<Process> sim(StartedSim(x, device));
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    RelayEnds e{std::shared_ptr<Process>(StartedSim(x, device)), -1, ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), 0};
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listener, 1);
+    ::bind(e.listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(e.listener, 1);
     socklen_t len = sizeof a;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-    const int line = OpenRaw(device);
-    std::thread([listener, line] {
-        const int fd = ::accept(listener, nullptr, nullptr);
-        int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::getsockname(e.listener, reinterpret_cast<sockaddr*>(&a), &len);
+    e.port = ntohs(a.sin_port);
+    e.line = OpenRaw(device);
+    return e;
+}
+
+// The client, with Nagle off as every relay here has it.
+int AcceptNoDelay(int listener)
+{
+    const int fd = ::accept(listener, nullptr, nullptr);
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd;
+}
+
+// The least a relay can do: blocking reads, one thread each way.
+Scenario MinimalRelay(const Exchange& x)
+{
+    const RelayEnds e = StartRelayEnds(x);
+    std::thread([listener = e.listener, line = e.line] {
+        const int fd = AcceptNoDelay(listener);
         std::thread([fd, line] {
             uint8_t b[4096];
             for (ssize_t n; (n = ::read(line, b, sizeof b)) > 0;)
@@ -278,27 +291,15 @@ Scenario MinimalRelay(const Exchange& x)
         for (ssize_t n; (n = ::read(fd, b, sizeof b)) > 0;)
             if (::write(line, b, static_cast<size_t>(n)) != n) break;
     }).detach();
-    return RawThroughPort("minimal relay (C++, blocking)", ntohs(a.sin_port), x, sim);
+    return RawThroughPort("minimal relay (C++, blocking)", e.port, x, e.sim);
 }
 
 // The least a relay on one loop can do, as the driver is built: one thread, poll, read, write.
 Scenario LoopRelay(const Exchange& x)
 {
-    std::string device;
-    std::shared_ptr<Process> sim(StartedSim(x, device));
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listener, 1);
-    socklen_t len = sizeof a;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-    const int line = OpenRaw(device);
-    std::thread([listener, line] {
-        const int fd = ::accept(listener, nullptr, nullptr);
-        int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    const RelayEnds e = StartRelayEnds(x);
+    std::thread([listener = e.listener, line = e.line] {
+        const int fd = AcceptNoDelay(listener);
         pollfd p[2] = {{fd, POLLIN, 0}, {line, POLLIN, 0}};
         uint8_t b[4096];
         while (::poll(p, 2, -1) > 0) {
@@ -312,7 +313,7 @@ Scenario LoopRelay(const Exchange& x)
             }
         }
     }).detach();
-    return RawThroughPort("minimal relay (C++, one loop)", ntohs(a.sin_port), x, sim);
+    return RawThroughPort("minimal relay (C++, one loop)", e.port, x, e.sim);
 }
 
 // The client request through the driver.

@@ -48,15 +48,6 @@ struct Counts {
     long rssStartKb = 0, rssEndKb = 0, peakKb = 0;
 };
 
-long ProcKb(int pid, const char* field)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::string(field).size()));
-    return 0;
-}
-
 Bytes Be16(uint16_t v) { return {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)}; }
 
 // One request and its answer on `client`; false when the answer did not come.

@@ -294,6 +294,15 @@ const char* DriverProgram()
     return other && *other ? other : NALVEXA_BIN;
 }
 
+long ProcKb(int pid, const char* field)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::string(field).size()));
+    return 0;
+}
+
 std::string TempDirectory()
 {
     std::string pattern = "/tmp/nalvexa-it-XXXXXX";

@@ -80,6 +80,8 @@ Bytes CloseRequest();
 const char* DriverProgram();
 
 std::string TempDirectory();
+// A "kB" field of /proc/PID/status ("VmRSS:", "VmHWM:"); 0 when it cannot be read.
+long ProcKb(int pid, const char* field);
 void WriteFile(const std::string& path, const std::string& text);
 std::string ReadFile(const std::string& path);
 
