@@ -67,10 +67,7 @@ int DaemonMain(int argc, char** argv)
     ChannelCanLibrary can;
 
     const ChosenAdapter chosen = ChooseAdapter(line, ini);
-    AdapterHolder& holder = AdapterHolder::instance();
-    holder.set(CreateAdapter(chosen.choice.kind,
-                             AdapterContext{timers, sleeper, notifier, ini, serial, can, CanWaitFromEnvironment()}));
-    holder.adapter()->SetTitle(chosen.choice.title);
+    AdapterHolder& holder = InstallAdapter(chosen, AdapterContext{timers, sleeper, notifier, ini, serial, can});
 
     ServerSockets server(tcp, holder, poster, notifier, timers);
     int exitCode = 0;

@@ -74,10 +74,7 @@ int DriverMain(int argc, char** argv, IWindowSupport* window)
 
     const ChosenAdapter chosen = ChooseAdapter(line, ini);
     if (!headless) window->SetTitle(chosen.choice.title);
-    AdapterHolder& holder = AdapterHolder::instance();
-    holder.set(CreateAdapter(chosen.choice.kind,
-                             AdapterContext{timers, sleeper, notifier, ini, serial, can, CanWaitFromEnvironment()}));
-    holder.adapter()->SetTitle(chosen.choice.title);
+    AdapterHolder& holder = InstallAdapter(chosen, AdapterContext{timers, sleeper, notifier, ini, serial, can});
 
     ServerSockets server(tcp, holder, poster, notifier, timers);
     int exitCode = 0;

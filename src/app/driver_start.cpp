@@ -59,10 +59,14 @@ ChosenAdapter ChooseAdapter(const CommandLine& line, IniFile& ini)
     return {SelectAdapter(keyword), keyword};
 }
 
-CanWait CanWaitFromEnvironment()
+AdapterHolder& InstallAdapter(const ChosenAdapter& chosen, AdapterContext services)
 {
     const char* wait = std::getenv("NALVEXA_CAN_WAIT");
-    return wait && std::string(wait) == "doubling" ? CanWait::Doubling : CanWait::Event;
+    services.canWait = wait && std::string(wait) == "doubling" ? CanWait::Doubling : CanWait::Event;
+    AdapterHolder& holder = AdapterHolder::instance();
+    holder.set(CreateAdapter(chosen.choice.kind, services));
+    holder.adapter()->SetTitle(chosen.choice.title);
+    return holder;
 }
 
 }  // namespace nalvexa

@@ -5,9 +5,11 @@
 
 #include <string>
 
+#include "adapters/adapter_context.h"
 #include "adapters/adapter_selection.h"
 #include "can/can_driver.h"
 #include "command_line.h"
+#include "server/adapter_holder.h"
 #include "settings/ini_file.h"
 #include "trace_file.h"
 
@@ -30,7 +32,9 @@ struct ChosenAdapter {
 // is named after its drive, not its kind).
 ChosenAdapter ChooseAdapter(const CommandLine& line, IniFile& ini);
 
-// The answer wait of the CAN library can be the old polling one, to compare them.
-CanWait CanWaitFromEnvironment();
+// The chosen adapter, made on the platform's services and titled, in the
+// holder the server serves from. The CAN answer wait is the old polling one
+// when NALVEXA_CAN_WAIT=doubling (to compare them).
+AdapterHolder& InstallAdapter(const ChosenAdapter& chosen, AdapterContext services);
 
 }  // namespace nalvexa
