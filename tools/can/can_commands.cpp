@@ -80,15 +80,25 @@ int Commissioning::SdoOutcome(const DriverRequest& r, const Command& c)
     return Fail(where + "failed with status " + std::to_string(r.status));
 }
 
-int Commissioning::SdoRead(const Command& c)
+std::unique_ptr<DriverRequest> Commissioning::Transfer(RequestKind kind, const Command& c)
 {
-    NoClient client;
+    static NoClient nobody;
     auto r = std::make_unique<DriverRequest>();
-    r->kind = Read;
+    r->kind = kind;
     r->slIndex1 = c.index;
     r->slIndex2 = r->slIndex3 = c.subIndex;
-    r->replySink = &client;
+    if (kind == Write) {
+        r->length = static_cast<uint32_t>(c.bytes.size());
+        std::copy(c.bytes.begin(), c.bytes.end(), r->data.begin());
+    }
+    r->replySink = &nobody;
     can_.Execute(r.get());
+    return r;
+}
+
+int Commissioning::SdoRead(const Command& c)
+{
+    const auto r = Transfer(Read, c);
     if (const int failed = SdoOutcome(*r, c)) return failed;
     const uint32_t n = can_.lastReadLength();
     if (options_.raw || n > 8) {
@@ -102,19 +112,7 @@ int Commissioning::SdoRead(const Command& c)
     return 0;
 }
 
-int Commissioning::SdoWrite(const Command& c)
-{
-    NoClient client;
-    auto r = std::make_unique<DriverRequest>();
-    r->kind = Write;
-    r->slIndex1 = c.index;
-    r->slIndex2 = r->slIndex3 = c.subIndex;
-    r->length = static_cast<uint32_t>(c.bytes.size());
-    std::copy(c.bytes.begin(), c.bytes.end(), r->data.begin());
-    r->replySink = &client;
-    can_.Execute(r.get());
-    return SdoOutcome(*r, c);
-}
+int Commissioning::SdoWrite(const Command& c) { return SdoOutcome(*Transfer(Write, c), c); }
 
 int Commissioning::Nmt(const Command& c)
 {

@@ -2,6 +2,7 @@
 // The commands of nalvexa-can, carried out with the driver's own CAN code.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "can/adapter_can.h"
@@ -17,6 +18,8 @@ public:
     int Run(const Command& command);
 
 private:
+    // One SDO read or write of the command's object, done.
+    std::unique_ptr<DriverRequest> Transfer(RequestKind kind, const Command& c);
     int SdoRead(const Command& c);
     int SdoWrite(const Command& c);
     int Nmt(const Command& c);
