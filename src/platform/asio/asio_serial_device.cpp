@@ -77,37 +77,20 @@ AsioSerialDevice::AsioSerialDevice(asio::io_context& io) : io_(io) {}
 
 AsioSerialDevice::~AsioSerialDevice()
 {
-    *alive_ = false;
+    Ending();
     close();
 }
 
-SerialOpenResult AsioSerialDevice::open(const std::string& name, const SerialLineSettings& settings)
+void AsioSerialDevice::StartReading()
 {
-    close();
-    const SerialOpenResult result = line_.Open(name, settings, openError_);
-    if (!line_.isOpen()) return result;
-    receiving_ = result == SerialOpenResult::Ok;
     reader_ = std::make_unique<Reader>(io_, line_);
     ++opened_;
     ReadNext();
-    return result;
 }
 
-bool AsioSerialDevice::close()
-{
-    reader_.reset();
-    line_.Close();
-    receiving_ = false;
-    return true;
-}
+void AsioSerialDevice::StopReading() { reader_.reset(); }
 
-bool AsioSerialDevice::write(const uint8_t* bytes, int count)
-{
-    std::string reason;
-    if (line_.Write(bytes, static_cast<size_t>(count), reason)) return true;
-    if (line_.isOpen() && reason != SerialLine::kFull) Lost(reason);
-    return false;
-}
+void AsioSerialDevice::Later(std::function<void()> task) { PostedTasks::Add(io_, std::move(task)); }
 
 void AsioSerialDevice::ReadNext()
 {
@@ -130,21 +113,12 @@ void AsioSerialDevice::Arrived(const std::error_code& error, size_t count)
     } else if (error) {
         Lost(line_.FailureReason(error.value()));
         return;
-    } else if (receiving_ && handler_) {
+    } else {
         const uint64_t opened = opened_;
-        handler_(buffer_, static_cast<int>(count));
+        Deliver(buffer_, static_cast<int>(count));
         if (opened != opened_ || !reader_) return;  // the handler closed the device (or opened it again)
     }
     ReadNext();
-}
-
-void AsioSerialDevice::Lost(const std::string& reason)
-{
-    close();
-    // Later, on the loop: this may come from inside a write of ours.
-    PostedTasks::Add(io_, [this, alive = alive_, reason] {
-        if (*alive && lost_) lost_(reason);
-    });
 }
 
 }  // namespace nalvexa
