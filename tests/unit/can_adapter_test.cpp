@@ -314,10 +314,10 @@ TEST_F(Can, ExpeditedDownloadsShareTheLengthOverTheRange)
     EXPECT_EQ(DataOf(bus.sent[1]), (Bytes{0x23, 0x00, 0x20, 2, 5, 6, 7, 8}));
 
     bus.sent.clear();
-    Execute(Write, 0x2000, 1, 2, {1, 2, 3, 4, 5, 6, 7});
+    Execute(Write, 0x2000, 1, 2, {1, 2, 3, 4, 5, 6});
     ASSERT_EQ(bus.sent.size(), 2u);
     EXPECT_EQ(DataOf(bus.sent[0]), (Bytes{0x27, 0x00, 0x20, 1, 1, 2, 3, 0}));
-    EXPECT_EQ(DataOf(bus.sent[1]), (Bytes{0x27, 0x00, 0x20, 2, 4, 5, 6, 0})) << "the seventh byte is not sent";
+    EXPECT_EQ(DataOf(bus.sent[1]), (Bytes{0x27, 0x00, 0x20, 2, 4, 5, 6, 0}));
 
     bus.sent.clear();
     Execute(Write, 0x2000, 3, 3, {9});
@@ -326,11 +326,12 @@ TEST_F(Can, ExpeditedDownloadsShareTheLengthOverTheRange)
 
 TEST_F(Can, TheBlockDownloadOf0x3007)
 {
-    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+    auto drive = [](const CanMessage& sent, LoopbackCanLibrary& b) {
         if (sent.data[0] == 0xC2) b.Queue(Frame({0xA0, 0x07, 0x30, 0x01, 127}));
         if (sent.data[0] == (127 | 0x80)) b.Queue(Frame({0xA2, 127, 127}));
         if (sent.data[0] == 0xC1) b.Queue(Frame({0xA1}));
-    });
+    };
+    bus.SetDrive(drive);
     Bytes data(100);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i + 1);
     Execute(Write, 0x3007, 1, 99, data);
@@ -349,6 +350,15 @@ TEST_F(Can, TheBlockDownloadOf0x3007)
     Execute(Write, 0x3007, 1, 1, data);
     EXPECT_EQ(bus.sent.size(), 1u) << "no segments after an abort";
     EXPECT_EQ(reply.replies.back().status, 12);
+
+    // Fewer bytes than the block carries: zeros after them, never what the earlier write left.
+    bus.sent.clear();
+    bus.SetDrive(drive);
+    Execute(Write, 0x3007, 1, 1, {0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA});
+    EXPECT_EQ(DataOf(bus.sent[1]), (Bytes{1, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7}));
+    EXPECT_EQ(DataOf(bus.sent[2]), (Bytes{2, 0xA8, 0xA9, 0xAA, 0, 0, 0, 0}));
+    EXPECT_EQ(DataOf(bus.sent[3]), (Bytes{3, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(reply.replies.back().status, 0);
 }
 
 TEST_F(Can, ASilentDriveTimesOutAfterTheWholeWaitAndALateFrameStillCounts)
@@ -459,23 +469,30 @@ TEST_F(Can, AChannelMissingAtStartIsOpenedWhenItAppearsButBusoffStaysOff)
     EXPECT_EQ(bus.inits, 2);
 }
 
-TEST_F(Can, RequestsWithoutATransferAreAnsweredAtOnce)
+TEST_F(Can, RequestsTheFramesCannotCarryAreRefusedBeforeAnythingIsSent)
 {
     Adapter();
-    Execute(Control, 0, 0, 0);
-    EXPECT_EQ(reply.replies.back().status, 1);
-    Execute(Read, 0x2000, 3, 2, {}, 4);
-    EXPECT_EQ(reply.replies.back().status, 0) << "a reversed range transfers nothing";
-    Execute(Read, 0x2000, 5, 0x80000000u, {}, 4);
-    EXPECT_EQ(reply.replies.back().status, 0) << "compared as signed numbers";
-    Execute(Write, 0x2000, 1, 2, {1});
-    EXPECT_EQ(reply.replies.back().status, 1) << "0 bytes per object";
-    Execute(Write, 0x2000, 1, 1, Bytes(256, 1));
-    EXPECT_EQ(reply.replies.back().status, 1) << "more than 255 bytes per object";
-    Execute(Read, 0x2000, 0, 256, {}, 4);
-    EXPECT_EQ(reply.replies.back().status, 1) << "more than 256 sub-indices";
+    struct Case {
+        const char* what;
+        uint32_t kind, index, first, last, length;
+    } cases[] = {
+        {"a control request", Control, 0, 0, 0, 0},
+        {"a range upside down", Read, 0x2000, 3, 2, 4},
+        {"a last sub-index beyond 8 bits", Read, 0x2000, 5, 0x80000000u, 4},
+        {"a first sub-index beyond 8 bits", Read, 0x2000, 0x101, 0x101, 4},
+        {"an index beyond 16 bits", Read, 0x12000, 1, 1, 4},
+        {"a block download beyond 16 bits", Write, 0x13007, 1, 1, 4},
+        {"0 bytes per object", Write, 0x2000, 1, 2, 1},
+        {"more than 255 bytes per object", Write, 0x2000, 1, 1, 256},
+        {"bytes that cannot be shared equally", Write, 0x2000, 1, 3, 10},
+        {"more than 256 sub-indices", Read, 0x2000, 0, 256, 4},
+    };
+    for (const Case& c : cases) {
+        Execute(c.kind, c.index, c.first, c.last, Bytes(c.kind == Write ? c.length : 0, 1), c.length);
+        EXPECT_EQ(reply.replies.back().status, 1) << c.what;
+    }
     EXPECT_TRUE(bus.sent.empty());
-    EXPECT_EQ(reply.replies.size(), 6u);
+    EXPECT_EQ(reply.replies.size(), std::size(cases));
 }
 
 }  // namespace

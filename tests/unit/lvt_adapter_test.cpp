@@ -53,22 +53,34 @@ class Lvt : public SerialAdapterFixture<CAdapterLVT> {
 protected:
     Lvt() : SerialAdapterFixture("[TR7100]\nBaudRate=9600\n") {}
 
+    // Each new frame goes out after the controller's pause.
     void Read(uint32_t object, uint32_t offset, uint32_t elements, uint32_t length)
     {
         Execute(nalvexa::Read, 0, length, object, offset, elements);
+        clock.Advance(LvtLinkLayer::kPreFramePauseMs);
     }
     void Write(uint32_t object, uint32_t offset, uint32_t elements, const Bytes& data)
     {
         Execute(nalvexa::Write, 0, static_cast<uint32_t>(data.size()), object, offset, elements, data);
+        clock.Advance(LvtLinkLayer::kPreFramePauseMs);
+    }
+    // The controller's bytes; the next frame of a split request follows its pause.
+    void Arrive(const Bytes& bytes)
+    {
+        device.Arrive(bytes);
+        clock.Advance(LvtLinkLayer::kPreFramePauseMs);
     }
 };
 
 TEST_F(Lvt, FramesOfAReadAndAWriteByteForByte)
 {
-    Read(0x0010, 0, 1, 2);
+    Execute(nalvexa::Read, 0, 2, 0x0010, 0, 1);
+    clock.Advance(LvtLinkLayer::kPreFramePauseMs - 1);
+    EXPECT_TRUE(device.writes.empty()) << "the controller's pause before a new frame";
+    clock.Advance(1);
     ASSERT_EQ(device.writes.size(), 1u);
     EXPECT_EQ(device.writes[0], (Bytes{0x08, 0x00, 0x10, 0x00, 0x00, 0x00, 0x01, 0x9F, 0xA4}));
-    device.Arrive({0x0A, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x12, 0x34, 0x1F, 0x2A});
+    Arrive({0x0A, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x12, 0x34, 0x1F, 0x2A});
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(reply.replies[0].status, 0);
     EXPECT_EQ(reply.replies[0].data[0], 0x34);
@@ -76,7 +88,7 @@ TEST_F(Lvt, FramesOfAReadAndAWriteByteForByte)
 
     Write(0x0020, 0, 1, {0x02, 0x01});
     EXPECT_EQ(device.writes[1], (Bytes{0x0A, 0x00, 0x20, 0x00, 0x00, 0x00, 0x01, 0x01, 0x02, 0x71, 0x22}));
-    EXPECT_EQ(clock.sleeps, (std::vector<int>{20, 20})) << "a quiet line before each new frame";
+    EXPECT_TRUE(clock.sleeps.empty()) << "the pause is a timer: nothing blocks";
 }
 
 TEST_F(Lvt, ControllerStatusesBecomeRequestStatuses)
@@ -88,7 +100,7 @@ TEST_F(Lvt, ControllerStatusesBecomeRequestStatuses)
     for (const Case& c : cases) {
         reply.replies.clear();
         Read(0x10, 0, 1, 2);
-        device.Arrive(Answer(c.controller, {0x12, 0x34}));
+        Arrive(Answer(c.controller, {0x12, 0x34}));
         ASSERT_EQ(reply.replies.size(), 1u);
         EXPECT_EQ(reply.replies[0].status, c.status) << int(c.controller);
     }
@@ -106,7 +118,7 @@ TEST_F(Lvt, ACorruptedAnswerIsRepeatedAndTheThirdFailsWithStatus4)
         device.writes.clear();
         Read(0x10, 0, 1, 2);
         for (int attempt = 0; attempt < 3; ++attempt) {
-            device.Arrive(bad);
+            Arrive(bad);
             clock.Advance(200);
         }
         ASSERT_EQ(reply.replies.size(), 1u) << "bit " << bit;
@@ -119,12 +131,18 @@ TEST_F(Lvt, ASilentControllerGetsSixFramesThenStatus5AndLateFramesAreDropped)
 {
     EXPECT_EQ(adapter.GetMaxNoOfRetries(), 5);
     Read(0x10, 0, 1, 2);
-    clock.Advance(6 * 500);
+    // Each repetition waits for a quiet response interval after the time-out,
+    // and has no pause of its own.
+    for (int frame = 1; frame < 6; ++frame) {
+        clock.Advance(999);
+        EXPECT_EQ(device.writes.size(), static_cast<size_t>(frame));
+        clock.Advance(1);
+    }
+    EXPECT_EQ(device.writes.size(), 6u);
+    clock.Advance(500);
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(reply.replies[0].status, 5);
-    EXPECT_EQ(device.writes.size(), 6u);
-    EXPECT_EQ(clock.sleeps.size(), 1u) << "no pause before a repetition";
-    device.Arrive(Answer(0, {1, 2}));
+    Arrive(Answer(0, {1, 2}));
     EXPECT_EQ(reply.replies.size(), 1u);
 }
 
@@ -132,7 +150,7 @@ TEST_F(Lvt, AControllerFallingSilentAfterABadCrcStillEndsTheRequest)
 {
     adapter.SetMaxNoOfRetries(0);
     Read(0x10, 0, 1, 2);
-    device.Arrive({0x00});  // a one-byte frame: its CRC is never right
+    Arrive({0x00});  // a one-byte frame: its CRC is never right
     clock.Advance(200);
     EXPECT_EQ(device.writes.size(), 2u);
     clock.Advance(500);
@@ -148,14 +166,14 @@ TEST_F(Lvt, AHundredElementReadIsSplitIntoTwoFramesAndOneReply)
               (Bytes{0x00, 0x10, 0x00, 0x03, 0xE8, 64}));
     Bytes first;
     for (int i = 0; i < 64; ++i) first.insert(first.end(), {static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)});
-    device.Arrive(Answer(0, first));
+    Arrive(Answer(0, first));
     EXPECT_TRUE(reply.replies.empty());
     ASSERT_EQ(device.writes.size(), 2u);
     EXPECT_EQ(Bytes(device.writes[1].begin() + 1, device.writes[1].begin() + 7),
               (Bytes{0x00, 0x10, 0x00, 0x04, 0x28, 36}));
     Bytes second;
     for (int i = 64; i < 100; ++i) second.insert(second.end(), {static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)});
-    device.Arrive(Answer(0, second));
+    Arrive(Answer(0, second));
     ASSERT_EQ(reply.replies.size(), 1u);
     for (int i = 0; i < 100; ++i) {
         EXPECT_EQ(request.data[static_cast<size_t>(2 * i)], static_cast<uint8_t>(i)) << i;
@@ -171,28 +189,31 @@ TEST_F(Lvt, BytesThatCameBeforeTheNextFrameAreNotItsAnswer)
     Bytes first = Answer(0, Bytes(128, 0x11));
     Bytes twice = first;
     twice.insert(twice.end(), first.begin(), first.end());
-    device.Arrive(twice);
+    Arrive(twice);
     ASSERT_EQ(device.writes.size(), 2u);
     EXPECT_TRUE(reply.replies.empty()) << "the second frame still waits for its own answer";
-    device.Arrive(Answer(0, Bytes(72, 0x22)));
+    Arrive(Answer(0, Bytes(72, 0x22)));
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(request.data[128], 0x22);
     EXPECT_EQ(request.data[199], 0x22);
 }
 
-TEST_F(Lvt, BytesWaitingInTheDeviceWhenAFrameGoesOutAreDiscarded)
+TEST_F(Lvt, BytesOfThePauseBeforeAFrameAreNotItsAnswer)
 {
-    // The repetition of the first answer comes while the next frame is prepared.
+    // The repetition of the first answer comes while the next frame waits
+    // for its pause: once read, once still waiting in the device.
     Read(0x10, 0, 100, 200);
     Bytes first = Answer(0, Bytes(128, 0x11));
-    clock.onSleep = [&](int) { device.Pend(first); };  // during the 20 ms before the second frame
     device.Arrive(first);
-    clock.onSleep = nullptr;
+    clock.Advance(10);
+    device.Arrive(first);
+    device.Pend(first);
+    clock.Advance(10);
     ASSERT_EQ(device.writes.size(), 2u);
     device.DeliverPending();
-    EXPECT_TRUE(reply.replies.empty()) << "discarded when the second frame went out";
+    EXPECT_TRUE(reply.replies.empty()) << "dropped, or discarded when the second frame went out";
     EXPECT_GE(device.discards, 2);
-    device.Arrive(Answer(0, Bytes(72, 0x22)));
+    Arrive(Answer(0, Bytes(72, 0x22)));
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(request.data[128], 0x22);
 }
@@ -200,7 +221,7 @@ TEST_F(Lvt, BytesWaitingInTheDeviceWhenAFrameGoesOutAreDiscarded)
 TEST_F(Lvt, ExactlyOneHundredTwentyEightBytesIsOneFrame)
 {
     Read(0x10, 0, 64, 128);
-    device.Arrive(Answer(0, Bytes(128, 7)));
+    Arrive(Answer(0, Bytes(128, 7)));
     EXPECT_EQ(device.writes.size(), 1u);
     EXPECT_EQ(reply.replies.size(), 1u);
 }
@@ -208,7 +229,7 @@ TEST_F(Lvt, ExactlyOneHundredTwentyEightBytesIsOneFrame)
 TEST_F(Lvt, FourByteElementsAreReversed)
 {
     Read(0x10, 0, 4, 16);
-    device.Arrive(Answer(0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
+    Arrive(Answer(0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(Bytes(request.data.begin(), request.data.begin() + 8), (Bytes{4, 3, 2, 1, 8, 7, 6, 5}));
 }
@@ -222,11 +243,11 @@ TEST_F(Lvt, ASplitWriteSendsConsecutiveElementsHighByteFirst)
     EXPECT_EQ(device.writes[0][0], 6 + 128 + 2);
     EXPECT_EQ(device.writes[0][7], 0xA0);
     EXPECT_EQ(device.writes[0][8], 0);
-    device.Arrive(Answer(0));
+    Arrive(Answer(0));
     ASSERT_EQ(device.writes.size(), 2u);
     EXPECT_EQ(Bytes(device.writes[1].begin() + 1, device.writes[1].begin() + 7), (Bytes{0, 0x20, 0, 0, 69, 16}));
     EXPECT_EQ(device.writes[1][8], 64);
-    device.Arrive(Answer(0));
+    Arrive(Answer(0));
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(reply.replies[0].status, 0);
 }
@@ -234,8 +255,8 @@ TEST_F(Lvt, ASplitWriteSendsConsecutiveElementsHighByteFirst)
 TEST_F(Lvt, AFailureInALaterFrameEndsTheSplitRequest)
 {
     Read(0x10, 0, 100, 200);
-    device.Arrive(Answer(0, Bytes(128, 1)));
-    device.Arrive(Answer(9));
+    Arrive(Answer(0, Bytes(128, 1)));
+    Arrive(Answer(9));
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(reply.replies[0].status, 50);
     EXPECT_EQ(device.writes.size(), 2u);
@@ -254,6 +275,7 @@ TEST_F(Lvt, RequestsTheSplitCannotServeAreRefusedWithStatus1)
         {"read of nothing", false, 0, 0},
         {"elements of 129 bytes", false, 2, 258},
         {"write elements of 200 bytes", true, 2, 400},
+        {"write of 5 bytes in 2 elements", true, 2, 5},
     };
     for (const Case& c : cases) {
         reply.replies.clear();
@@ -271,7 +293,7 @@ TEST_F(Lvt, WithoutAnElementCountTheCopyStaysInsideTheAnswer)
 {
     request.data.fill(0xEE);
     Read(0x10, 0, 0, 4);
-    device.Arrive(Answer(0, {1, 2, 3}));
+    Arrive(Answer(0, {1, 2, 3}));
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(Bytes(request.data.begin(), request.data.begin() + 4), (Bytes{2, 3, 0, 0}))
         << "from the second data byte, nothing from beyond the answer, then zeros";
@@ -280,7 +302,7 @@ TEST_F(Lvt, WithoutAnElementCountTheCopyStaysInsideTheAnswer)
 TEST_F(Lvt, AnswersShorterThanTheirHeaderFailWithStatus1)
 {
     Read(0x10, 0, 1, 2);
-    device.Arrive(Framed({0, 0x10, 0}));
+    Arrive(Framed({0, 0x10, 0}));
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(reply.replies[0].status, 1);
 }
@@ -293,7 +315,7 @@ TEST_F(Lvt, AReadAnswerMustCarryExactlyTheBytesItsFrameAskedFor)
         device.writes.clear();
         Read(0x10, 0, 1, 2);
         for (int attempt = 0; attempt < 3; ++attempt) {
-            device.Arrive(Answer(0, data));
+            Arrive(Answer(0, data));
             clock.Advance(200);
         }
         ASSERT_EQ(reply.replies.size(), 1u) << data.size();
@@ -304,7 +326,7 @@ TEST_F(Lvt, AReadAnswerMustCarryExactlyTheBytesItsFrameAskedFor)
     clock.Advance(1000);
     reply.replies.clear();
     Read(0x10, 0, 1, 2);
-    device.Arrive(Answer(5));
+    Arrive(Answer(5));
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(reply.replies[0].status, 46);
 }
@@ -316,7 +338,7 @@ TEST_F(Lvt, AReadOfTheWholeDataAreaFillsItToTheEnd)
     int32_t left = 35000;
     while (reply.replies.empty() && frames < 400) {
         const int32_t n = std::min(left, 128);
-        device.Arrive(Answer(0, Bytes(static_cast<size_t>(n), static_cast<uint8_t>(frames))));
+        Arrive(Answer(0, Bytes(static_cast<size_t>(n), static_cast<uint8_t>(frames))));
         left -= n;
         ++frames;
     }

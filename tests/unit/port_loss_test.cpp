@@ -14,13 +14,16 @@ namespace nalvexa::test {
 namespace {
 
 // A read each adapter can make, and the drive's good answer to it.
+// The pause some controllers need before each new frame is `kPause` ms.
 struct Tr7100Read {
     using Adapter = CAdapterTR7100;
+    static constexpr int kPause = 0;
     static void Fill(DriverRequest& r, IRequestReply* sink) { r.FillRead(5, 2, 0x1234, 1, 0, sink); }
     static Bytes Answer() { return {0x05, 0x12, 0x34, 0xAB, 0xCD, 0x78}; }
 };
 struct QmrRead {
     using Adapter = CAdapterQMR;
+    static constexpr int kPause = 0;
     static void Fill(DriverRequest& r, IRequestReply* sink) { r.FillRead(3, 2, 1, 7, 0, sink); }
     static Bytes Answer()
     {
@@ -31,6 +34,7 @@ struct QmrRead {
 };
 struct LvtRead {
     using Adapter = CAdapterLVT;
+    static constexpr int kPause = LvtLinkLayer::kPreFramePauseMs;
     static void Fill(DriverRequest& r, IRequestReply* sink) { r.FillRead(0, 2, 0x10, 0, 1, sink); }
     static Bytes Answer()
     {
@@ -56,6 +60,8 @@ protected:
         this->adapter.Execute(records.back().get());
         return *replies.back();
     }
+    // The time a new frame takes to go out.
+    void Pause() { this->clock.Advance(Read::kPause); }
 
     std::vector<std::unique_ptr<DriverRequest>> records;
     std::vector<std::unique_ptr<RecordingReply>> replies;
@@ -68,6 +74,7 @@ TYPED_TEST(PortLoss, RequestsEndAtOnceAndThePortComesBackWithoutARestart)
 {
     RecordingReply& outstanding = this->Ask();
     RecordingReply& queued = this->Ask();
+    this->Pause();
     ASSERT_EQ(this->device.writes.size(), 1u);
     this->device.Lose("Input/output error");
     ASSERT_EQ(outstanding.replies.size(), 1u);
@@ -97,6 +104,7 @@ TYPED_TEST(PortLoss, RequestsEndAtOnceAndThePortComesBackWithoutARestart)
     EXPECT_EQ(outstanding.replies.size(), 1u);
     const size_t writes = this->device.writes.size();
     RecordingReply& after = this->Ask();
+    this->Pause();
     ASSERT_EQ(this->device.writes.size(), writes + 1);
     this->device.Arrive(TypeParam::Answer());
     ASSERT_EQ(after.replies.size(), 1u);

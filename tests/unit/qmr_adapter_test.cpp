@@ -188,12 +188,16 @@ TEST_F(Qmr, AnswersInPiecesAndTwoInOnePiece)
     ASSERT_EQ(secondReply.replies.size(), 1u);
     EXPECT_EQ(secondReply.replies[0].data[0], 0x02);
 
-    // With nothing sent between them, two frames in one piece are taken in turn.
+    // After a bad answer, what follows in the same piece came during the
+    // pause before the repetition: dropped; the repetition's answer counts.
     Read(3, 2, 1, 7, 0);
     Bytes badThenGood = {0x04, 0x03, 0x01, 0x00, 0x00};
     Bytes good = Framed({0x03, 0x01, 0x00, 0x07, 0x00});
     badThenGood.insert(badThenGood.end(), good.begin(), good.end());
     device.Arrive(badThenGood);
+    EXPECT_EQ(reply.replies.size(), 2u);
+    clock.Advance(200);
+    device.Arrive(good);
     ASSERT_EQ(reply.replies.size(), 3u);
     EXPECT_EQ(reply.replies[2].status, 0);
     EXPECT_EQ(reply.replies[2].data[0], 0x07);
@@ -217,12 +221,12 @@ TEST_F(Qmr, FailuresAndTheirStatuses)
     EXPECT_EQ(reply.replies[1].status, 4);
     EXPECT_EQ(device.writes.size(), 1u + 3u) << "the earlier request, then this one and its two repetitions";
 
-    // Never answered, with two repetitions (after a quiet line).
-    clock.Advance(500);
+    // Never answered, with two repetitions, each after a quiet line.
+    clock.Advance(1000);
     adapter.SetMaxNoOfRetries(2);
     device.writes.clear();
     Read(3, 2, 1, 7, 0);
-    clock.Advance(1499);
+    clock.Advance(2499);
     EXPECT_EQ(reply.replies.size(), 2u);
     clock.Advance(1);
     ASSERT_EQ(reply.replies.size(), 3u);

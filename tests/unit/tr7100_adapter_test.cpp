@@ -84,6 +84,19 @@ TEST_F(Tr7100, WriteGoesOutWithItsChecksumAndNeedsAnIdenticalEcho)
     EXPECT_EQ(reply.replies[0].status, 0);
 }
 
+TEST_F(Tr7100, AWriteWithoutTheTwoBytesOfAValueSendsNothing)
+{
+    Write(3, 0x0011, 0x1234);
+    device.Arrive(device.writes.back());
+    // The record still holds the earlier write's bytes: none of them may go out.
+    for (uint32_t length : {0u, 1u}) {
+        Execute(nalvexa::Write, 3, length, 0x0010, 2, 0, {0x09});
+        ASSERT_EQ(reply.replies.size(), 2u + length);
+        EXPECT_EQ(reply.replies.back().status, 1) << length << " bytes";
+    }
+    EXPECT_EQ(device.writes.size(), 1u);
+}
+
 TEST_F(Tr7100, AnswersThatFailAcceptanceAreRepeatedThenFail)
 {
     struct Case {
@@ -130,13 +143,15 @@ TEST_F(Tr7100, AWriteAnswerWithBit7IsCheckedByItsEchoAlone)
 
 TEST_F(Tr7100, AnUnansweredRequestTimesOutAfterItsRepetitions)
 {
+    // Each repetition waits until the line has been quiet for a response
+    // interval after the time-out: a late answer must not be taken for it.
     adapter.SetMaxNoOfRetries(2);
     Read(5, 0x1234);
-    clock.Advance(499);
+    clock.Advance(999);
     EXPECT_EQ(device.writes.size(), 1u);
     clock.Advance(1);
     EXPECT_EQ(device.writes.size(), 2u);
-    clock.Advance(500);
+    clock.Advance(1000);
     EXPECT_EQ(device.writes.size(), 3u);
     EXPECT_TRUE(reply.replies.empty());
     clock.Advance(500);
@@ -175,12 +190,17 @@ TEST_F(Tr7100, AnswersInPiecesAndTwoInOnePiece)
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(device.writes.size(), 2u) << "the second frame goes out after the first reply";
 
-    // Two answers in one piece are taken one after the other ...
+    // After a bad answer, what follows in the same piece comes during the
+    // pause before the repetition: dropped, the repetition's answer counts.
     reply.replies.clear();
     Read(5, 0x1234);
     device.Arrive({0x05, 0x12, 0x35, 0x00, 0x01, 0x01, 0x05, 0x12, 0x34, 0x00, 0x02, 0x02});
-    ASSERT_EQ(reply.replies.size(), 1u) << "a bad echo, then the good answer";
-    EXPECT_EQ(reply.replies[0].data[0], 0x02);
+    EXPECT_TRUE(reply.replies.empty()) << "a bad echo, then an answer during the pause";
+    clock.Advance(200);
+    device.Arrive({0x05, 0x12, 0x34, 0x00, 0x03, 0x03});
+    ASSERT_EQ(reply.replies.size(), 1u);
+    EXPECT_EQ(reply.replies[0].data[0], 0x03);
+    clock.Advance(1000);  // the answer to the first copy of the frame might still come
 
     // ... but bytes that were there before the next frame went out are not its answer.
     reply.replies.clear();

@@ -57,6 +57,7 @@ TEST_F(TracedTr7100, TheLineAndTheVerdictsOfARequest)
 {
     Execute(Read, 5, 2, 0x1234, 1, 0);
     clock.Advance(500);
+    clock.Advance(500);  // a quiet line before the repetition
     clock.Advance(500);
     device.Arrive({0x05, 0x12, 0x34, 0xAB, 0xCD, 0x78});
     clock.Advance(500);  // a quiet line
@@ -69,6 +70,7 @@ TEST_F(TracedTr7100, TheLineAndTheVerdictsOfARequest)
     EXPECT_EQ(trace.lines, (std::vector<std::string>{
                                "line > 05 12 34",
                                "time-out, repeat 1 of 1",
+                               "waiting for a quiet line",
                                "line > 05 12 34",
                                "time-out, the request fails",
                                "line < 05 12 34 ab cd 78",

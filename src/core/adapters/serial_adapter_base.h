@@ -8,18 +8,19 @@
 #include "serial/serial_port.h"
 #include "serial/serial_settings.h"
 #include "server/adapter_interfaces.h"
-#include "stack/retrying_link_layer.h"
+#include "stack/retrying_link.h"
 #include "stack/transaction_layer.h"
 #include "trace/trace.h"
 
 namespace nalvexa {
 
 // The settings operations every serial adapter shares: the title, the
-// services, the port's line settings and the link layer's timing; and the
-// port's life: a device that goes away ends every request at once with
-// status 6, and is opened again every "ReopenInterval" ms until it is back,
-// as is one that could not be opened at start-up. A port the user closed
-// stays closed.
+// services, the port's line settings and the link layer's timing (with
+// "QuietInterval" and "InterFrameSilence", read from the settings file and
+// kept there); and the port's life: a device that goes away ends every
+// request at once with status 6, and is opened again every "ReopenInterval"
+// ms until it is back, as is one that could not be opened at start-up. A port
+// the user closed stays closed.
 class SerialAdapterBase : public ISerialAdapter {
 public:
     std::string GetTitle() const override { return title_; }
@@ -67,10 +68,16 @@ protected:
         port_.SetLostHandler([this](const std::string& reason) { PortLost(reason); });
     }
     // The derived adapter names its request queue and link layer once its stack exists.
-    void BindLink(TransactionLayer& queue, LinkSettings& link)
+    void BindLink(TransactionLayer& queue, RetryingLink& link)
     {
         queue_ = &queue;
         link_ = &link;
+        link.SetLine(&port_);
+        link.setQuietInterval(context_.ini.GetInt(kSerialSection, "QuietInterval", "-1"));
+        link.setInterFrameSilence(context_.ini.GetInt(kSerialSection, "InterFrameSilence", "0"));
+        link.SetNeverQuietReport([this](const std::string& what) {
+            ReportState(context_.notifier, "line never quiet: " + port_.portName() + ": " + what);
+        });
     }
     // Puts every layer back to rest: no timer running, nothing awaited.
     virtual void ResetStack() = 0;
@@ -114,7 +121,7 @@ private:
     }
 
     TransactionLayer* queue_ = nullptr;
-    LinkSettings* link_ = nullptr;
+    RetryingLink* link_ = nullptr;
     std::unique_ptr<ITimer> reopen_;
     int reopenIntervalMs_ = kDefaultReopenMs;
     bool wantOpen_ = false;

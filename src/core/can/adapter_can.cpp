@@ -13,39 +13,39 @@ CAdapterCAN::CAdapterCAN(ICanLibrary& library, IniFile& ini, ITimerHost& clock, 
     InitDriver();
 }
 
+bool CAdapterCAN::Addressable(const DriverRequest& r)
+{
+    if (r.slIndex1 > kMaxIndex || r.slIndex2 > kMaxSubIndex) return false;
+    if (IsBlockDownload(r)) return true;  // one sub-index, slIndex2
+    if (r.slIndex3 > kMaxSubIndex || r.slIndex3 < r.slIndex2) return false;
+    if (r.kind != Write) return true;
+    // Every object of the range gets the same share, which travels in one byte.
+    const uint32_t objects = r.slIndex3 - r.slIndex2 + 1;
+    const uint32_t perObject = r.length / objects;
+    return r.length % objects == 0 && perObject >= 1 && perObject <= 255;
+}
+
 void CAdapterCAN::Execute(DriverRequest* request)
 {
     DriverRequest& r = *request;
-    const int64_t first = static_cast<int32_t>(r.slIndex2);
-    const int64_t last = static_cast<int32_t>(r.slIndex3);
-    const int64_t objects = last - first + 1;
-    const bool blockDownload = r.kind == Write && (r.slIndex1 & 0xFFFF) == kBlockDownloadIndex;
     lastAbortCode_ = lastReadLength_ = 0;
 
-    if (r.kind != Read && r.kind != Write) {
-        r.status = 1;  // no SDO transfer for it; the client still gets its answer
+    if ((r.kind != Read && r.kind != Write) || !Addressable(r)) {
+        r.status = 1;  // no SDO transfer for it; nothing is sent, the client still gets its answer
     } else if (!driverOpen) {
         SetDriverErrorStatus(r, can::kIllHandle);  // the channel is closed (or gone, and being reopened)
-    } else if (blockDownload) {
+    } else if (IsBlockDownload(r)) {
         SdoBlockDownload(r);
-    } else if (objects <= 0) {
-        // An empty range transfers nothing.
-    } else if (objects > kMaxSubIndices) {
-        r.status = 1;  // would address sub-indices more than once
     } else if (r.kind == Read) {
         uint32_t cursor = 0;
-        for (int64_t s = first; s <= last && driverOpen; ++s)
+        for (uint32_t s = r.slIndex2; s <= r.slIndex3 && driverOpen; ++s)
             if (!SdoUpload(r, static_cast<uint8_t>(s), cursor)) break;
         lastReadLength_ = cursor;
     } else {
-        const int64_t perObject = r.length / objects;
-        if (perObject == 0 || perObject > 255) {
-            r.status = 1;  // the per-object length travels in one byte
-        } else {
-            uint32_t cursor = 0;
-            for (int64_t s = first; s <= last && driverOpen; ++s)
-                SdoDownload(r, static_cast<uint8_t>(s), cursor, static_cast<uint32_t>(perObject));
-        }
+        const uint32_t perObject = r.length / (r.slIndex3 - r.slIndex2 + 1);
+        uint32_t cursor = 0;
+        for (uint32_t s = r.slIndex2; s <= r.slIndex3 && driverOpen; ++s)
+            SdoDownload(r, static_cast<uint8_t>(s), cursor, perObject);
     }
     r.replySink->SendReply();
 }

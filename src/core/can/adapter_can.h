@@ -14,7 +14,9 @@ namespace nalvexa {
 class CAdapterCAN : public IDriverAdapter, public CCANDriver {
 public:
     static constexpr uint32_t kBlockDownloadIndex = 0x3007;
-    static constexpr int64_t kMaxSubIndices = 256;  // sub-indices are 8 bits on the bus
+    // What the frames carry: a 16-bit index and 8-bit sub-indices.
+    static constexpr uint32_t kMaxIndex = 0xFFFF;
+    static constexpr uint32_t kMaxSubIndex = 0xFF;
 
     CAdapterCAN(ICanLibrary& library, IniFile& ini, ITimerHost& clock, ISleeper& sleeper, IUserNotifier& notifier);
 
@@ -32,6 +34,11 @@ public:
     uint32_t lastReadLength() const { return lastReadLength_; }
 
 private:
+    static bool IsBlockDownload(const DriverRequest& r) { return r.kind == Write && r.slIndex1 == kBlockDownloadIndex; }
+    // False for a request the frames cannot carry as it is: an index or a
+    // sub-index beyond their fields, a range upside down, a write whose bytes
+    // cannot be shared equally over its objects (1 to 255 bytes each).
+    static bool Addressable(const DriverRequest& r);
     // Each returns false when the request must end (the end of data was reached).
     bool SdoUpload(DriverRequest& request, uint8_t subIndex, uint32_t& cursor);
     void SdoDownload(DriverRequest& request, uint8_t subIndex, uint32_t& cursor, uint32_t perObject);

@@ -186,8 +186,8 @@ void CAdapterCAN::SdoBlockDownload(DriverRequest& r)
         // A block holds at most 127 segments: beyond that the sequence number would carry the last-segment flag.
         const uint8_t blockSize = std::min(answer.data[4], kMaxBlockSize);
 
-        // One block carrying the first 64 bytes of data.
-        uint32_t budget = kBlockBytes, cursor = 0;
+        // One block carrying the first 64 bytes of data, zeros where the client gave fewer.
+        uint32_t budget = std::min(kBlockBytes, r.length), cursor = 0;
         for (uint8_t q = 1; q <= blockSize; ++q) {
             const uint32_t k = std::min<uint32_t>(7, budget);
             budget -= k;

@@ -63,11 +63,13 @@ int SerialPort::TransmitMs(int bytes) const
     // A start bit, eight data bits, the parity bit, the stop bits (in halves).
     const int halfBits = 2 * (1 + 8 + (line_.parity != 0 ? 1 : 0)) + (line_.stopBits == 1 ? 3 : line_.stopBits == 2 ? 4 : 2);
     const int64_t baud = std::max(line_.baudRate, 1);
-    return static_cast<int>((int64_t{bytes} * halfBits * 1000 + 2 * baud - 1) / (2 * baud));
+    const int64_t ms = (int64_t{std::max(bytes, 0)} * halfBits * 1000 + 2 * baud - 1) / (2 * baud);
+    return static_cast<int>(std::min<int64_t>(ms, std::numeric_limits<int>::max()));
 }
 
 void SerialPort::Deliver(const uint8_t* bytes, int count)
 {
+    if (count > 0) lastByteAt_ = clock_.nowMs();
     if (!receiveMessage_) return;
     // Still sending the request: these bytes were on their way before it.
     const bool early = discardBeforeWrite_ && clock_.nowMs() < sendingUntil_;

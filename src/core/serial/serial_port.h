@@ -3,16 +3,19 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 
 #include "platform.h"
 #include "stack/message.h"
+#include "stack/retrying_link.h"
 
 namespace nalvexa {
 
 // The bottom node of every serial stack: writes the frames that reach it and
-// delivers received bytes, in pieces, into the adapter's receive message.
-class SerialPort : public EndpointNode {
+// delivers received bytes, in pieces, into the adapter's receive message. It
+// knows when the line was last busy, whatever became of those bytes.
+class SerialPort : public EndpointNode, public ILineActivity {
 public:
     static constexpr int kReceiveBufferSize = 1000;
 
@@ -48,6 +51,8 @@ public:
     void setDiscardBeforeWrite(bool on) { discardBeforeWrite_ = on; }
     // How long `bytes` take on the line with the current settings, rounded up.
     int TransmitMs(int bytes) const;
+    int CharactersMs(int characters) const override { return TransmitMs(characters); }
+    int64_t lastByteAt() const override { return lastByteAt_; }
     uint8_t suppressDelivery() const { return suppressDelivery_; }
     void setSuppressDelivery(uint8_t on) { suppressDelivery_ = on; }
 
@@ -59,6 +64,7 @@ private:
     IUserNotifier& notifier_;
     const ITimerHost& clock_;
     int64_t sendingUntil_ = 0;  // the frame written last is on the line until then
+    int64_t lastByteAt_ = std::numeric_limits<int64_t>::min() / 2;  // none yet
     std::function<void(const std::string&)> onLost_;
     Frame* receiveMessage_ = nullptr;
     std::string portName_ = "COM1:";

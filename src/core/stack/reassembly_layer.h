@@ -9,12 +9,12 @@
 
 #include "platform.h"
 #include "stack/message.h"
-#include "stack/retrying_link_layer.h"
+#include "stack/retrying_link.h"
 
 namespace nalvexa {
 
 template <class FrameT>
-class ReassemblyLayer : public ProtocolLayer, public ILineActivity {
+class ReassemblyLayer : public ProtocolLayer {
 public:
     ReassemblyLayer(const ITimerHost& clock, const LinkSettings& timing) : clock_(clock), timing_(timing)
     {
@@ -22,7 +22,6 @@ public:
     }
 
     const FrameT& assembly() const { return assembly_; }
-    int64_t lastByteAt() const override { return lastByteAt_; }
     void Reset() { assembly_.Clear(); }
 
     void Process(Message* message) final

@@ -4,10 +4,9 @@
 namespace nalvexa {
 
 CAdapterLVT::CAdapterLVT(const AdapterContext& context)
-    : SerialAdapterBase(context), link_(context.timers, context.sleeper), reassembly_(context.timers, link_)
+    : SerialAdapterBase(context), link_(context.timers), reassembly_(context.timers, link_)
 {
     BindLink(transaction_, link_);
-    link_.SetLine(&reassembly_);
     WireStack(transaction_, status_, link_, reassembly_);
     receive_.inbound = 1;
     port_.SetReceiveMessage(&receive_);

@@ -38,7 +38,7 @@ class LvtLinkLayer : public RetryingLinkLayer<LvtFrame> {
 public:
     static constexpr int kPreFramePauseMs = 20;
 
-    LvtLinkLayer(ITimerHost& host, ISleeper& sleeper) : RetryingLinkLayer(host, 200, 1), sleeper_(sleeper) {}
+    explicit LvtLinkLayer(ITimerHost& host) : RetryingLinkLayer(host, 200, 1) {}
     const LvtCrc16& crc() const { return crc_; }
 
 protected:
@@ -77,10 +77,9 @@ protected:
         return error == LvtFrame::kNotTheAnswer ? "bad answer: other than the bytes asked for" : "bad CRC";
     }
     // The controller needs a quiet line before each new frame.
-    void BeforeSend() override { sleeper_.sleepMs(kPreFramePauseMs); }
+    int PreFramePauseMs() const override { return kPreFramePauseMs; }
 
 private:
-    ISleeper& sleeper_;
     LvtCrc16 crc_;
 };
 

@@ -11,6 +11,7 @@ bool LvtTransactionLayer::CanSplit(const DriverRequest& r)
     if (r.kind == Read && r.slIndex3 == 0) return r.length != 0;
     uint32_t elementSize = r.length / r.slIndex3;
     if (elementSize == 0) return false;
+    if (r.kind == Write && r.length % r.slIndex3 != 0) return false;
     return !(r.length > kMaxFrameData && elementSize > kMaxFrameData);
 }
 

@@ -14,7 +14,9 @@ public:
     static constexpr int32_t kMaxFrameData = 128;
 
     // False for a request the split cannot serve: a zero element size, a
-    // write without elements, a read of nothing, or elements too large to split.
+    // write without elements, a read of nothing, elements too large to
+    // split, or a write whose bytes are no whole number of elements (the
+    // rest would be dropped unsent).
     static bool CanSplit(const DriverRequest& request);
 
 protected:

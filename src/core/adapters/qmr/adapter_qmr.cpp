@@ -7,7 +7,6 @@ CAdapterQMR::CAdapterQMR(const AdapterContext& context)
     : SerialAdapterBase(context), link_(context.timers), reassembly_(context.timers, link_)
 {
     BindLink(transaction_, link_);
-    link_.SetLine(&reassembly_);
     WireStack(transaction_, header_, link_, reassembly_);
     receive_.inbound = 1;
     port_.SetReceiveMessage(&receive_);

@@ -10,7 +10,6 @@ CAdapterTR7100::CAdapterTR7100(const AdapterContext& context)
       reassembly_(context.timers, link_)
 {
     BindLink(transaction_, link_);
-    link_.SetLine(&reassembly_);
     WireNormal();
     receive_.inbound = 1;
     port_.SetReceiveMessage(&receive_);
@@ -39,12 +38,12 @@ void CAdapterTR7100::Execute(DriverRequest* request)
     switch (request->kind) {
     case Read:
     case Write:
-        if (!IsPortOpen()) {
-            request->status = 6;
-            request->replySink->SendReply();
+        if (IsPortOpen() && Tr7100TransactionLayer::Fits(*request)) {
+            transaction_.Enqueue(request);
             return;
         }
-        transaction_.Enqueue(request);
+        request->status = IsPortOpen() ? 1 : 6;
+        request->replySink->SendReply();
         return;
     case Control:
         RunControl(*request);
