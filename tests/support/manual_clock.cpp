@@ -49,6 +49,20 @@ void ManualClock::Advance(int64_t ms)
     now_ = std::max(now_, target);
 }
 
+void ManualClock::AdvanceBefore(int64_t ms)
+{
+    if (ms > now_) Advance(ms - 1 - now_);
+    now_ = std::max(now_, ms);
+}
+
+int64_t ManualClock::nextDue() const
+{
+    int64_t due = kNever;
+    for (auto& e : entries_)
+        if (e->active) due = std::min(due, e->due);
+    return due;
+}
+
 int ManualClock::activeTimers() const
 {
     return static_cast<int>(std::count_if(entries_.begin(), entries_.end(), [](auto& e) { return e->active; }));

@@ -3,6 +3,7 @@
 // clock, in the order they fall due, so time-outs are exact and instant.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,6 +28,12 @@ public:
 
     // Runs every timer that falls due up to now + ms, then sets the time.
     void Advance(int64_t ms);
+    // Runs the timers due before `ms` (absolute), then sets the time to it:
+    // what happens next at that moment comes before the timers due then.
+    void AdvanceBefore(int64_t ms);
+    // When the next timer falls due, or kNever.
+    static constexpr int64_t kNever = INT64_MAX;
+    int64_t nextDue() const;
     int activeTimers() const;
 
     std::vector<int> sleeps;
