@@ -55,6 +55,7 @@ public:
     bool IsPortOpen() const override { return port_.IsOpen(); }
 
     SerialPort& port() { return port_; }
+    RetryingLink& link() { return *link_; }
     int reopenInterval() const { return reopenIntervalMs_; }
 
 protected:
