@@ -5,8 +5,7 @@ namespace nalvexa::sim {
 
 bool LvtSim::Option(const std::string& name, const std::string& value)
 {
-    if (name == "silent") silent_ = true;
-    else if (name == "bad-crc") badCrc_ = CountOption(value);
+    if (name == "bad-crc") badCrc_ = CountOption(value);
     else if (name == "status") status_ = std::stoi(value, nullptr, 0);
     else if (name == "object") {
         // O/SIZE/COUNT: element j starts as j + 1.
@@ -29,7 +28,7 @@ bool LvtSim::Feed(uint8_t byte, std::vector<uint8_t>& request, std::vector<uint8
     request = frame_;
     frame_.clear();
     answer.clear();
-    if (silent_ || request.size() < 9 || crc_.Compute(request.data(), request.size()) != 0) return true;
+    if (request.size() < 9 || crc_.Compute(request.data(), request.size()) != 0) return true;
     answer = Answer(std::vector<uint8_t>(request.begin() + 1, request.end() - 2));
     return true;
 }

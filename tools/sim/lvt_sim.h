@@ -29,7 +29,6 @@ private:
     LvtCrc16 crc_;
     std::map<uint16_t, Object> objects_;
     std::vector<uint8_t> frame_;
-    bool silent_ = false;
     int badCrc_ = 0;
     int status_ = 0;
 };

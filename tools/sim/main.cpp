@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <random>
@@ -33,20 +35,17 @@ const char* const kUsage =
     "\n"
     "DRIVE tr7100:\n"
     "  --set=P=V          parameter P holds V (numbers as 123 or 0x7b); others hold 0\n"
-    "  --silent           never answer\n"
     "  --bad-echo[=N]     corrupt the echo of the next N answers (all without N)\n"
     "  --bad-checksum[=N] corrupt the checksum of the next N answers\n"
     "  --stream=N         send N bytes (0, 1, 2, ...) after each answer\n"
     "DRIVE qmr:\n"
     "  --set=A/I=HEX      the value at address A, index I (commands 0x01, 0x02)\n"
     "  --set-byte=A/S/I=HEX  the bytes at address A, object S/I (commands 0x11, 0x12)\n"
-    "  --silent           never answer\n"
     "  --bad-sum[=N]      a wrong sum in the next N answers (all without N)\n"
     "  --error-flag[=N]   set the error flag in the next N answers\n"
     "DRIVE lvt:\n"
     "  --object=O/SIZE/COUNT  object O of COUNT elements of SIZE (1, 2, 4) bytes,\n"
     "                     element j holding j + 1 until written\n"
-    "  --silent           never answer\n"
     "  --bad-crc[=N]      a wrong CRC in the next N answers (all without N)\n"
     "  --status=S         answer every request with status S\n"
     "  (unknown objects are answered with status 6, ranges beyond an object with 7)\n"
@@ -73,13 +72,17 @@ const char* const kUsage =
     "  services are logged on stderr; a new node-ID takes effect on the switch back\n"
     "  to the waiting mode)\n"
     "DRIVE tr7100, qmr and lvt:\n"
+    "  --silent[=N]       never answer (the next N frames with N)\n"
     "  --split            send answers one byte at a time, 3 ms apart\n"
     "  --twice            send every answer twice, back to back (with --split:\n"
     "                     the copy too, byte by byte)\n"
-    "  --late=N           N percent of the answers come late: --late-ms after the\n"
-    "                     request (logged as \"fault late\")\n"
+    "  --late=N           N percent of the answers come late, to a first frame and\n"
+    "                     its repetitions alike: --late-ms after their frame (logged\n"
+    "                     as \"fault late\"); the drive hears what comes meanwhile\n"
     "  --late-ms=MS       how late (default 600, beyond the driver's default\n"
     "                     response interval of 500 ms)\n"
+    "  --noise=MS[/FOR]   from the first frame it hears, a random byte every MS ms,\n"
+    "                     for FOR ms (for ever without): a line never quiet\n"
     "  --chaos=P[/SEED]   P percent of the answers get a random fault (silent,\n"
     "                     corrupt, stray byte before, split, sent twice), logged\n"
     "                     as \"fault KIND\"\n"
@@ -96,6 +99,50 @@ std::unique_ptr<sim::SimDrive> MakeDrive(const std::string& name)
 }
 
 volatile std::sig_atomic_t g_stop = 0;
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes due on the line at their times, in order.
+class Schedule {
+public:
+    // The bytes from `at` on, `gapMs` apart (0: at once, in one write);
+    // returns when the last goes out.
+    Clock::time_point Add(Clock::time_point at, const std::vector<uint8_t>& bytes, int gapMs)
+    {
+        if (gapMs == 0) {
+            due_.push_back({at, bytes});
+            return at;
+        }
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            if (i > 0) at += std::chrono::milliseconds(gapMs);
+            due_.push_back({at, {bytes[i]}});
+        }
+        return at + std::chrono::milliseconds(gapMs);
+    }
+    void SendDue(PseudoTerminal& pty, Clock::time_point now)
+    {
+        std::stable_sort(due_.begin(), due_.end(), [](const Due& a, const Due& b) { return a.at < b.at; });
+        while (!due_.empty() && due_.front().at <= now) {
+            pty.Write(due_.front().bytes.data(), due_.front().bytes.size());
+            due_.pop_front();
+        }
+    }
+    int MsUntilNext(Clock::time_point now, int most) const
+    {
+        int ms = most;
+        for (const Due& d : due_)
+            ms = std::min<int>(ms, static_cast<int>(std::max<int64_t>(
+                                       std::chrono::duration_cast<std::chrono::milliseconds>(d.at - now).count(), 0)));
+        return ms;
+    }
+
+private:
+    struct Due {
+        Clock::time_point at;
+        std::vector<uint8_t> bytes;
+    };
+    std::deque<Due> due_;
+};
 
 }  // namespace
 
@@ -116,7 +163,7 @@ int main(int argc, char** argv)
         return 2;
     }
     bool split = false, quiet = false, twice = false;
-    int chaosPercent = 0, latePercent = 0, lateMs = 600;
+    int chaosPercent = 0, latePercent = 0, lateMs = 600, noiseEveryMs = 0, noiseForMs = 0, silentFrames = 0;
     unsigned chaosSeed = 1;
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
@@ -130,6 +177,10 @@ int main(int argc, char** argv)
         bool known = false;
         try {
             if (name == "split") known = split = true;
+            else if (name == "silent") {
+                silentFrames = sim::CountOption(value);
+                known = silentFrames >= 0;
+            }
             else if (name == "quiet") known = quiet = true;
             else if (name == "twice") known = twice = true;
             else if (name == "late") {
@@ -138,6 +189,13 @@ int main(int argc, char** argv)
             } else if (name == "late-ms") {
                 lateMs = std::stoi(value);
                 known = lateMs >= 0;
+            }
+            else if (name == "noise") {
+                // EVERY_MS[/FOR_MS]: a random byte that often, for that long (for ever without)
+                size_t slash = value.find('/');
+                noiseEveryMs = std::stoi(value.substr(0, slash));
+                if (slash != std::string::npos) noiseForMs = std::stoi(value.substr(slash + 1));
+                known = noiseEveryMs > 0 && noiseForMs >= 0;
             }
             else if (name == "chaos") {
                 // PERCENT[/SEED]: that share of the answers gets a fault picked at random
@@ -166,16 +224,40 @@ int main(int argc, char** argv)
     std::printf("device %s\n", pty.devicePath().c_str());
     std::fflush(stdout);
 
+    // What goes out, and when: the drive goes on listening while an answer waits.
+    Schedule out;
     std::mt19937 chaos(chaosSeed);
     std::mt19937 lateness(3);
+    std::mt19937 noiseBytes(5);
     int baud = 0;
     uint8_t buffer[1024];
     std::vector<uint8_t> request, answer;
+    Clock::time_point noiseUntil{}, nextNoise{};
+    bool heardAny = false;
     while (!g_stop) {
-        long n = pty.Read(buffer, sizeof buffer, 200);
+        const Clock::time_point now = Clock::now();
+        out.SendDue(pty, now);
+        if (noiseEveryMs > 0 && heardAny && (noiseForMs == 0 || now < noiseUntil) && now >= nextNoise) {
+            const uint8_t b = static_cast<uint8_t>(noiseBytes());
+            pty.Write(&b, 1);
+            nextNoise = now + std::chrono::milliseconds(noiseEveryMs);
+        }
+        int waitMs = out.MsUntilNext(now, 200);
+        if (noiseEveryMs > 0 && heardAny) waitMs = std::min(waitMs, noiseEveryMs);
+        long n = pty.Read(buffer, sizeof buffer, waitMs);
         if (n < 0) break;
         for (long i = 0; i < n; ++i) {
             if (!drive->Feed(buffer[i], request, answer)) continue;
+            if (silentFrames > 0) {
+                --silentFrames;
+                answer.clear();
+            }
+            const Clock::time_point heard = Clock::now();
+            if (!heardAny && noiseEveryMs > 0) {
+                heardAny = true;
+                noiseUntil = heard + std::chrono::milliseconds(noiseForMs);
+                nextNoise = heard;
+            }
             if (!quiet) {
                 if (int b = pty.BaudRate(); b != baud) {
                     baud = b;
@@ -185,6 +267,9 @@ int main(int argc, char** argv)
                 if (!answer.empty()) std::fprintf(stderr, "tx %s\n", ToHex(answer).c_str());
             }
             if (answer.empty()) continue;
+            Clock::time_point at = heard;
+            int gapMs = split ? 3 : 0;
+            int copies = twice ? 2 : 1;
             if (chaosPercent > 0 && static_cast<int>(chaos() % 100) < chaosPercent) {
                 static const char* kFaults[] = {"silent", "corrupt", "stray", "split", "merged"};
                 const int fault = static_cast<int>(chaos() % 5);
@@ -192,34 +277,19 @@ int main(int argc, char** argv)
                 if (fault == 0) continue;
                 if (fault == 1) answer.back() ^= static_cast<uint8_t>(1 << (chaos() % 8));
                 if (fault == 2) answer.insert(answer.begin(), static_cast<uint8_t>(chaos()));
-                if (fault == 3) {
-                    for (uint8_t b : answer) {
-                        pty.Write(&b, 1);
-                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                    }
-                    continue;
-                }
+                if (fault == 3) gapMs = 1;
                 if (fault == 4) {
-                    std::vector<uint8_t> twice = answer;
-                    answer.insert(answer.end(), twice.begin(), twice.end());
+                    std::vector<uint8_t> again = answer;
+                    answer.insert(answer.end(), again.begin(), again.end());
                 }
             }
             if (latePercent > 0 && static_cast<int>(lateness() % 100) < latePercent) {
                 std::fprintf(stderr, "fault late\n");
-                std::this_thread::sleep_for(std::chrono::milliseconds(lateMs));
+                at += std::chrono::milliseconds(lateMs);
             }
-            for (int copy = 0; copy < (twice ? 2 : 1); ++copy) {
-                if (!split) {
-                    pty.Write(answer.data(), answer.size());
-                    continue;
-                }
-                for (uint8_t b : answer) {
-                    pty.Write(&b, 1);
-                    std::this_thread::sleep_for(std::chrono::milliseconds(3));
-                }
-            }
+            for (int copy = 0; copy < copies; ++copy) at = out.Add(at, answer, gapMs);
             std::vector<uint8_t> more = drive->AfterAnswer();
-            if (!more.empty()) pty.Write(more.data(), more.size());
+            if (!more.empty()) out.Add(at, more, 0);
         }
     }
     return 0;

@@ -37,8 +37,7 @@ bool ParseSet(const std::string& value, bool byteForm, uint32_t& key, std::vecto
 
 bool QmrSim::Option(const std::string& name, const std::string& value)
 {
-    if (name == "silent") silent_ = true;
-    else if (name == "bad-sum") badSum_ = CountOption(value);
+    if (name == "bad-sum") badSum_ = CountOption(value);
     else if (name == "error-flag") errorFlag_ = CountOption(value);
     else if (name == "set" || name == "set-byte") {
         uint32_t key;
@@ -56,7 +55,7 @@ bool QmrSim::Feed(uint8_t byte, std::vector<uint8_t>& request, std::vector<uint8
     request = frame_;
     frame_.clear();
     answer.clear();
-    if (silent_ || request.size() < 4) return true;
+    if (request.size() < 4) return true;
     if (Sum8(request.data(), static_cast<int32_t>(request.size() - 1)) != request.back()) return true;
     answer = Answer(request);
     return true;

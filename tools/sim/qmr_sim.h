@@ -19,7 +19,6 @@ private:
 
     std::map<uint32_t, std::vector<uint8_t>> values_;
     std::vector<uint8_t> frame_;
-    bool silent_ = false;
     int badSum_ = 0;
     int errorFlag_ = 0;
 };

@@ -5,8 +5,7 @@ namespace nalvexa::sim {
 
 bool Tr7100Sim::Option(const std::string& name, const std::string& value)
 {
-    if (name == "silent") silent_ = true;
-    else if (name == "bad-echo") badEcho_ = CountOption(value);
+    if (name == "bad-echo") badEcho_ = CountOption(value);
     else if (name == "bad-checksum") badChecksum_ = CountOption(value);
     else if (name == "stream") streamBytes_ = CountOption(value);
     else if (name == "set") {
@@ -27,7 +26,6 @@ bool Tr7100Sim::Feed(uint8_t byte, std::vector<uint8_t>& request, std::vector<ui
     request = frame_;
     frame_.clear();
     answer.clear();
-    if (silent_) return true;
 
     uint16_t param = static_cast<uint16_t>(request[1] << 8 | request[2]);
     if (size == 3) {

@@ -18,7 +18,6 @@ public:
 private:
     std::map<uint16_t, uint16_t> values_;
     std::vector<uint8_t> frame_;
-    bool silent_ = false;
     int badEcho_ = 0;
     int badChecksum_ = 0;
     int streamBytes_ = 0;
