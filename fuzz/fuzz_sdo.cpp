@@ -27,9 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::Input in(data, size);
     ManualClock clock;
     FakeNotifier notifier;
-    LoopbackCanLibrary bus([&](int ms) { clock.Advance(ms); });
+    LoopbackCanLibrary bus(&clock);
     IniFile ini("/nonexistent/nalvexa-fuzz.ini");
-    CAdapterCAN adapter(bus, ini, clock, clock, notifier);
+    CAdapterCAN adapter(bus, ini, clock, notifier);
     // The drive answers every frame with the fuzzer's next bytes, or not at all,
     // or with a library error; once the input is used up it is silent.
     bus.SetDrive([&in](const CanMessage&, LoopbackCanLibrary& b) {
@@ -49,14 +49,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     });
     DriverRequest request;
     CountingReply reply;
-    for (int i = 0; i < 4 && !in.empty(); ++i) {
+    int asked = 0;
+    for (int i = 0; i < 4 && !in.empty(); ++i, ++asked) {
         uint32_t kind = in.Byte() % 3;
         request.FillRead(0, in.Word() % (kRequestDataSize + 1), in.Byte() % 2 ? 0x3007 : in.Word(), in.Byte(),
                          in.Byte(), &reply);
         request.kind = kind;
         int before = reply.replies;
         adapter.Execute(&request);
-        if (reply.replies != before + 1) std::abort();  // exactly one answer, before Execute returns
+        // Exactly one answer, within the answer waits of its frames.
+        const int64_t end = clock.nowMs() + 100 * CCANDriver::kAnswerWaitMs;
+        while (reply.replies == before && clock.nextDue() <= end) clock.Advance(clock.nextDue() - clock.nowMs());
+        if (reply.replies != before + 1) std::abort();
     }
+    clock.Advance(10 * CCANDriver::kAnswerWaitMs);
+    if (reply.replies != asked) std::abort();  // and never a second one
     return 0;
 }

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FakeSerialDevice device;
     LoopbackCanLibrary can;
     IniFile ini("/nonexistent/nalvexa-fuzz.ini");
-    AdapterContext context{clock, clock, notifier, ini, device, can};
+    AdapterContext context{clock, notifier, ini, device, can};
     std::unique_ptr<ISerialAdapter> adapter;
     switch (in.Byte() % 3) {
     case 0: adapter = std::make_unique<CAdapterTR7100>(context); break;

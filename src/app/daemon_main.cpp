@@ -6,6 +6,7 @@
 #include <csignal>
 #include <functional>
 
+#include "asio_can_watch.h"
 #include "asio_serial_device.h"
 #include "asio_services.h"
 #include "asio_tcp_listener.h"
@@ -60,14 +61,13 @@ int DaemonMain(int argc, char** argv)
     // The platform's services, the ini file and the adapter live until the loop ends.
     asio::io_context io(1);
     AsioTimerHost timers(io);
-    ThreadSleeper sleeper;
     AsioTaskPoster poster(io);
     AsioSerialDevice serial(io);
     AsioTcpListener tcp(io);
-    ChannelCanLibrary can;
+    ChannelCanLibrary can(AsioCanWatch::Factory(io));
 
     const ChosenAdapter chosen = ChooseAdapter(line, ini);
-    AdapterHolder& holder = InstallAdapter(chosen, AdapterContext{timers, sleeper, notifier, ini, serial, can});
+    AdapterHolder& holder = InstallAdapter(chosen, AdapterContext{timers, notifier, ini, serial, can});
 
     ServerSockets server(tcp, holder, poster, notifier, timers);
     int exitCode = 0;

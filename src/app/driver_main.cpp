@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "channel_can_library.h"
+#include "qt_can_watch.h"
 #include "driver_start.h"
 #include "headless_shell.h"
 #include "posix_text_files.h"
@@ -66,15 +67,14 @@ int DriverMain(int argc, char** argv, IWindowSupport* window)
     TraceFile traceFile;
     if (!OpenSettingsAndTrace(line, ini, traceFile, notifier, !headless)) return 1;
     QtTimerHost timers;
-    QtSleeper sleeper;
     QtTaskPoster poster;
     QtSerialDevice serial;
     QtTcpListener tcp;
-    ChannelCanLibrary can;
+    ChannelCanLibrary can(QtCanWatch::Factory());
 
     const ChosenAdapter chosen = ChooseAdapter(line, ini);
     if (!headless) window->SetTitle(chosen.choice.title);
-    AdapterHolder& holder = InstallAdapter(chosen, AdapterContext{timers, sleeper, notifier, ini, serial, can});
+    AdapterHolder& holder = InstallAdapter(chosen, AdapterContext{timers, notifier, ini, serial, can});
 
     ServerSockets server(tcp, holder, poster, notifier, timers);
     int exitCode = 0;

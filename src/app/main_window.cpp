@@ -295,7 +295,7 @@ void MainWindow::OpenCanDialog(int command)
     case kCanNodeId: dialog = std::make_unique<CCANNodeIdDlg>(*can, notifier_, this); break;
     case kCanNmt: dialog = std::make_unique<CCANNmtDlg>(*can, notifier_, this); break;
     case kCanLss: dialog = std::make_unique<CCANLssDlg>(*can, notifier_, runDialog_, this); break;
-    case kCanMessageTest: dialog = std::make_unique<CCANMessageTestDlg>(can->library(), notifier_, this); break;
+    case kCanMessageTest: dialog = std::make_unique<CCANMessageTestDlg>(*can, notifier_, this); break;
     default: return;
     }
     runDialog_(*dialog);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The few services the core asks of the platform. Everything behind these
-// interfaces is replaceable: Qt in the program, fakes and a manual clock in tests.
+// interfaces is replaceable: the loop of the program, fakes and a manual
+// clock in tests. Nothing here blocks: the fixed pauses are timers.
 #pragma once
 
 #include <cstddef>
@@ -26,13 +27,6 @@ public:
     // Milliseconds on a monotonic clock.
     virtual int64_t nowMs() const = 0;
     virtual std::unique_ptr<ITimer> createTimer(std::function<void()> onExpiry) = 0;
-};
-
-// The fixed pauses of the protocols block the caller, as the drives expect.
-class ISleeper {
-public:
-    virtual ~ISleeper() = default;
-    virtual void sleepMs(int ms) = 0;
 };
 
 // Defers work to the event loop, after the current event has been handled.

@@ -6,9 +6,11 @@
 
 namespace nalvexa {
 
-CCANMessageTestDlg::CCANMessageTestDlg(ICanLibrary& library, IUserNotifier& notifier, QWidget* parent)
-    : QDialog(parent), library_(library), notifier_(notifier), ui_(std::make_unique<Ui::CanMessageTestDialog>())
+CCANMessageTestDlg::CCANMessageTestDlg(CCANDriver& can, IUserNotifier& notifier, QWidget* parent)
+    : QDialog(parent), can_(can), notifier_(notifier), ui_(std::make_unique<Ui::CanMessageTestDialog>())
 {
+    // While it is open, every frame on the bus can be read here.
+    can_.SetHearEverything(true);
     ui_->setupUi(this);
     // Fields as wide as what they hold, so that the dialog stays small.
     const int digits = fontMetrics().horizontalAdvance("0000") + 12;
@@ -23,7 +25,7 @@ CCANMessageTestDlg::CCANMessageTestDlg(ICanLibrary& library, IUserNotifier& noti
     connect(ui_->closeButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-CCANMessageTestDlg::~CCANMessageTestDlg() = default;
+CCANMessageTestDlg::~CCANMessageTestDlg() { can_.SetHearEverything(false); }
 
 void CCANMessageTestDlg::OnWrite()
 {
@@ -40,13 +42,13 @@ void CCANMessageTestDlg::OnWrite()
     frame.type = 0;
     frame.length = static_cast<uint8_t>(length_);  // as entered: the library refuses more than 8
     for (int i = 0; i < 8; ++i) frame.data[i] = static_cast<uint8_t>(data_[i]);
-    if (library_.CAN_Write(frame) != can::kOk) notifier_.message("Error executing OnWrite", Caption::Info);
+    can_.WriteTestFrame(frame, "Error executing OnWrite");
 }
 
 void CCANMessageTestDlg::OnRead()
 {
     CanMessage frame;
-    const uint32_t result = library_.CAN_Read(frame);
+    const uint32_t result = can_.ReadTestFrame(frame);
     if (result == can::kOk) {
         ui_->receiveList->addItem("Message Received OK");
         ui_->receiveList->addItem("ID = " + QString("%1").arg(uint32_t{frame.id}, 6, 16, QChar('0')).toUpper());

@@ -12,20 +12,21 @@ class CanMessageTestDialog;
 
 namespace nalvexa {
 
-// "CAN Message Test": one raw frame out, one frame in, straight through the library.
+// "CAN Message Test": one raw frame out, one frame in: what arrived on the
+// bus while nothing awaited it.
 class CCANMessageTestDlg : public QDialog {
     Q_OBJECT
 public:
     static constexpr int32_t kMaxStandardId = 0x7FF;  // an 11-bit identifier
 
-    CCANMessageTestDlg(ICanLibrary& library, IUserNotifier& notifier, QWidget* parent = nullptr);
+    CCANMessageTestDlg(CCANDriver& can, IUserNotifier& notifier, QWidget* parent = nullptr);
     ~CCANMessageTestDlg() override;
     Ui::CanMessageTestDialog& ui() { return *ui_; }
     void OnWrite();
     void OnRead();
 
 private:
-    ICanLibrary& library_;
+    CCANDriver& can_;
     IUserNotifier& notifier_;
     std::unique_ptr<Ui::CanMessageTestDialog> ui_;
     uint32_t id_ = 0;

@@ -143,15 +143,19 @@ CCANInquireLssDlg::CCANInquireLssDlg(CCANDriver& can, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::CanInquireLssDialog>())
 {
     ui_->setupUi(this);
-    const CCANDriver::LssIdentity id = can.InquireIdentity();
-    ui_->vendorEdit->setText(QString::number(id.vendorId));
-    ui_->productEdit->setText(QString::number(id.productCode));
-    ui_->revisionEdit->setText(QString::number(id.revisionNumber));
-    ui_->serialEdit->setText(QString::number(id.serialNumber));
+    // The fields show the identity once the inquiry has ended; the dialog may be gone by then.
+    can.InquireIdentity(false, [this, alive = alive_](const CCANDriver::LssIdentity& id, int) {
+        if (!*alive) return;
+        ui_->vendorEdit->setText(QString::number(id.vendorId));
+        ui_->productEdit->setText(QString::number(id.productCode));
+        ui_->revisionEdit->setText(QString::number(id.revisionNumber));
+        ui_->serialEdit->setText(QString::number(id.serialNumber));
+        inquired_ = true;
+    });
     connect(ui_->okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui_->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-CCANInquireLssDlg::~CCANInquireLssDlg() = default;
+CCANInquireLssDlg::~CCANInquireLssDlg() { *alive_ = false; }
 
 }  // namespace nalvexa

@@ -91,12 +91,16 @@ private:
 class CCANInquireLssDlg : public QDialog {
     Q_OBJECT
 public:
+    // The inquiry starts with the dialog and fills its fields when it has ended.
     explicit CCANInquireLssDlg(CCANDriver& can, QWidget* parent = nullptr);
     ~CCANInquireLssDlg() override;
     Ui::CanInquireLssDialog& ui() { return *ui_; }
+    bool inquired() const { return inquired_; }
 
 private:
     std::unique_ptr<Ui::CanInquireLssDialog> ui_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    bool inquired_ = false;
 };
 
 }  // namespace nalvexa

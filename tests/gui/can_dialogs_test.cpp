@@ -30,10 +30,12 @@ namespace {
 
 class CanDialogs : public ::testing::Test {
 protected:
-    CanDialogs() : ini(dir.File("Nalvexa.ini")), bus([this](int ms) { clock.Advance(ms); }),
-                   can(bus, ini, clock, clock, notifier)
+    CanDialogs() : ini(dir.File("Nalvexa.ini")), bus(&clock), can(bus, ini, clock, notifier) { can.InitDriver(); }
+    // The procedures the buttons started run to their end, in virtual time.
+    void Run()
     {
-        can.InitDriver();
+        const int64_t end = clock.nowMs() + 1000000;
+        while (can.busy() && clock.nextDue() <= end) clock.Advance(clock.nextDue() - clock.nowMs());
     }
     TempDir dir;
     IniFile ini;
@@ -138,6 +140,7 @@ TEST_F(CanDialogs, TheNmtWarningIsConfirmedOnceARun)
     dialog.ui().resetNodeButton->click();
     CCANNmtDlg again(can, notifier);
     again.ui().stopButton->click();
+    Run();
     EXPECT_EQ(notifier.warnings, std::vector<std::string>(2, kNmtWarning)) << "again after a Cancel, then never";
     ASSERT_EQ(bus.sent.size(), 3u);
     EXPECT_EQ(bus.sent[0].data[0], 0x01);
@@ -174,6 +177,7 @@ TEST_F(CanDialogs, SetBaudrateNeedsARate)
     EXPECT_NE(dialog.result(), QDialog::Accepted) << "stays open";
     dialog.ui().rateList->setCurrentText("125");
     dialog.ui().okButton->click();
+    Run();
     EXPECT_EQ(bus.initBtr, 0x031C);
     EXPECT_EQ(bus.sent[1].data[2], 4) << "table index of 125 kbit/s";
 }
@@ -195,6 +199,7 @@ TEST_F(CanDialogs, SetNodeIdWarnsByWhetherASerialNumberIsGiven)
         selective.ui().nodeIdEdit->setText("9");
         selective.ui().serialEdit->setText(serial);
         selective.ui().okButton->click();
+        Run();
         EXPECT_EQ(notifier.warnings.back(), kSetNodeIdSerialWarning);
         ASSERT_EQ(bus.sent.size(), 4u) << serial;
         EXPECT_EQ(bus.sent[0].data[0], 0x43);
@@ -233,8 +238,9 @@ TEST_F(CanDialogs, ASerialNumberThatIsNoneStartsNothing)
 
 TEST_F(CanDialogs, TheMessageTestSendsNothingWhileAnyFieldIsRefused)
 {
-    CCANMessageTestDlg dialog(bus, notifier);
+    CCANMessageTestDlg dialog(can, notifier);
     auto& ui = dialog.ui();
+    EXPECT_TRUE(bus.filters.back().empty()) << "every frame on the bus, while it is open";
     const std::string hundredDigits(100, '9');
     const struct Case {
         QLineEdit* field;
@@ -309,6 +315,9 @@ TEST_F(CanDialogs, InquireShowsTheIdentityReadAsItOpens)
         b.Queue(m);
     });
     CCANInquireLssDlg dialog(can);
+    EXPECT_FALSE(dialog.inquired()) << "the dialog is up while the drive is asked";
+    Run();
+    EXPECT_TRUE(dialog.inquired());
     EXPECT_EQ(dialog.ui().vendorEdit->text(), "10");
     EXPECT_EQ(dialog.ui().productEdit->text(), "11");
     EXPECT_EQ(dialog.ui().revisionEdit->text(), "12");
@@ -317,7 +326,7 @@ TEST_F(CanDialogs, InquireShowsTheIdentityReadAsItOpens)
 
 TEST_F(CanDialogs, TheMessageTestWritesAndReadsRawFrames)
 {
-    CCANMessageTestDlg dialog(bus, notifier);
+    CCANMessageTestDlg dialog(can, notifier);
     auto& ui = dialog.ui();
     int64_t before = clock.nowMs();
     ui.readButton->click();
@@ -331,6 +340,7 @@ TEST_F(CanDialogs, TheMessageTestWritesAndReadsRawFrames)
     m.data[0] = 0xAB;
     m.data[1] = 0x01;
     bus.Queue(m);
+    clock.Advance(0);
     ui.readButton->click();
     ASSERT_EQ(ui.receiveList->count(), 4);
     EXPECT_EQ(ui.receiveList->item(1)->text(), "Message Received OK");
@@ -346,6 +356,7 @@ TEST_F(CanDialogs, TheMessageTestWritesAndReadsRawFrames)
     EXPECT_TRUE(bus.sent.empty());
     ui.data1Edit->setText("0");
     ui.writeButton->click();
+    Run();
     ASSERT_EQ(bus.sent.size(), 1u);
     EXPECT_EQ(uint32_t{bus.sent[0].id}, 1537u);
     EXPECT_EQ(bus.sent[0].length, 2);
@@ -356,6 +367,7 @@ TEST_F(CanDialogs, TheMessageTestWritesAndReadsRawFrames)
     ui.data1Edit->setText("1");
     ui.lengthEdit->setText("9");
     ui.writeButton->click();
+    Run();
     EXPECT_EQ(notifier.messages.back(), "Error executing OnWrite");
     EXPECT_EQ(notifier.captions.back(), Caption::Info);
     bus.FailNextRead(can::kBusOff);

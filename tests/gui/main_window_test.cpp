@@ -207,7 +207,7 @@ TEST_F(Window, TheCanMenuAndSetupOpenTheCanDialogs)
 {
     ManualClock clock;
     LoopbackCanLibrary can;
-    holder.set(std::make_unique<CAdapterCAN>(can, ini, clock, clock, notifier));
+    holder.set(std::make_unique<CAdapterCAN>(can, ini, clock, notifier));
     Open();
     for (QAction* a : window->menu()->actions().front()->menu()->actions())
         if (!a->isSeparator()) a->trigger();
@@ -215,6 +215,8 @@ TEST_F(Window, TheCanMenuAndSetupOpenTheCanDialogs)
                                              "CAN NMT", "CAN Layer Setting Services", "CAN Message Test"}));
     window->OnCommand(MainWindow::kShowSetup);
     EXPECT_EQ(dialogs.back(), "CAN Driver Setup");
+    window.reset();
+    holder.set(nullptr);  // before its library
 }
 
 TEST_F(Window, TimeoutSettingsApplyOnlyOnOk)
@@ -254,14 +256,14 @@ TEST(WindowAdapters, TheRealAdaptersInstallTheirMenus)
     FakeNotifier notifier;
     FakeSerialDevice device;
     LoopbackCanLibrary can;
-    AdapterContext context{clock, clock, notifier, ini, device, can};
+    AdapterContext context{clock, notifier, ini, device, can};
     struct Case {
         std::function<std::unique_ptr<IDriverAdapter>()> make;
         QString first;
     } cases[] = {
         {[&] { return std::make_unique<CAdapterQMR>(context); }, "Set Timeouts..."},
         {[&] { return std::make_unique<CAdapterLVT>(context); }, "Set Timeouts..."},
-        {[&] { return std::make_unique<CAdapterCAN>(can, ini, clock, clock, notifier); }, "Hardware Interface Driver..."},
+        {[&] { return std::make_unique<CAdapterCAN>(can, ini, clock, notifier); }, "Hardware Interface Driver..."},
     };
     for (const Case& c : cases) {
         FakeTcpListener tcp;
@@ -311,7 +313,7 @@ TEST_F(Window, ACloseRequestClosesTheCanDialogsToo)
 {
     ManualClock clock;
     LoopbackCanLibrary can;
-    holder.set(std::make_unique<CAdapterCAN>(can, ini, clock, clock, notifier));
+    holder.set(std::make_unique<CAdapterCAN>(can, ini, clock, notifier));
     for (int command : {MainWindow::kCanHardware, MainWindow::kCanNodeId, MainWindow::kCanNmt, MainWindow::kCanLss,
                         MainWindow::kCanMessageTest}) {
         Open();
@@ -326,6 +328,8 @@ TEST_F(Window, ACloseRequestClosesTheCanDialogsToo)
         QApplication::processEvents();
         EXPECT_FALSE(window->isVisible()) << command;
     }
+    window.reset();
+    holder.set(nullptr);  // before its library
 }
 
 TEST_F(Window, ThePortShownIsThePortItListensOn)

@@ -60,7 +60,7 @@ TEST(SerialPortDialog, APortTheUserClosedStaysClosed)
     FakeNotifier notifier;
     FakeSerialDevice device;
     LoopbackCanLibrary can;
-    CAdapterTR7100 adapter(AdapterContext{clock, clock, notifier, ini, device, can});
+    CAdapterTR7100 adapter(AdapterContext{clock, notifier, ini, device, can});
     SerialPortDialog dialog(adapter, kPorts);
     dialog.ui().closeButton->click();
     clock.Advance(10000);

@@ -237,7 +237,7 @@ public:
         model_ = MakeModel(protocol, s_);
         files_ = std::make_unique<MemoryFiles>(IniText());
         ini_ = std::make_unique<IniFile>("Nalvexa.ini", *files_);
-        AdapterContext context{clock_, clock_, notifier_, *ini_, device_, can_};
+        AdapterContext context{clock_, notifier_, *ini_, device_, can_};
         switch (protocol) {
         case Protocol::Tr7100: adapter_ = std::make_unique<CAdapterTR7100>(context); break;
         case Protocol::Qmr: adapter_ = std::make_unique<CAdapterQMR>(context); break;

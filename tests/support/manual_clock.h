@@ -13,18 +13,10 @@
 
 namespace nalvexa::test {
 
-class ManualClock : public ITimerHost, public ISleeper {
+class ManualClock : public ITimerHost {
 public:
     int64_t nowMs() const override { return now_; }
     std::unique_ptr<ITimer> createTimer(std::function<void()> onExpiry) override;
-    // A blocking pause: time passes, nothing fires meanwhile.
-    void sleepMs(int ms) override
-    {
-        sleeps.push_back(ms);
-        now_ += ms;
-        if (onSleep) onSleep(ms);
-    }
-    std::function<void(int ms)> onSleep;  // what happens in the world meanwhile
 
     // Runs every timer that falls due up to now + ms, then sets the time.
     void Advance(int64_t ms);
@@ -35,8 +27,6 @@ public:
     static constexpr int64_t kNever = INT64_MAX;
     int64_t nextDue() const;
     int activeTimers() const;
-
-    std::vector<int> sleeps;
 
 private:
     struct Entry {

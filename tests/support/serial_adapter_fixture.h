@@ -22,7 +22,7 @@ protected:
     // `iniText`: what the ini file holds when the adapter starts (none when empty).
     explicit SerialAdapterFixture(const std::string& iniText = "")
         : ini(iniText.empty() ? dir.File("Nalvexa.ini") : dir.Write("Nalvexa.ini", iniText)),
-          adapter(AdapterContext{clock, clock, notifier, ini, device, can})
+          adapter(AdapterContext{clock, notifier, ini, device, can})
     {
         reply.Watch(&request);
     }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // NMT commands and the LSS services and procedures, frame by frame, with
-// their pauses, on the loopback bus in virtual time.
+// their pauses as timers, on the loopback bus in virtual time.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -27,10 +27,19 @@ CanMessage LssAnswer(Bytes data)
 
 class Network : public ::testing::Test {
 protected:
-    Network() : ini(dir.File("Nalvexa.ini")), bus([this](int ms) { clock.Advance(ms); }),
-                driver(bus, ini, clock, clock, notifier)
+    Network() : ini(dir.File("Nalvexa.ini")), bus(&clock), driver(bus, ini, clock, notifier) { driver.InitDriver(); }
+    // Runs the timers in the order they fall due until the bus has nothing left to do.
+    void Run()
     {
-        driver.InitDriver();
+        const int64_t end = clock.nowMs() + 1000000;
+        while (driver.busy() && clock.nextDue() <= end) clock.Advance(clock.nextDue() - clock.nowMs());
+    }
+    // When each frame went out, from the first.
+    std::vector<int64_t> Times() const
+    {
+        std::vector<int64_t> t;
+        for (int64_t at : bus.sentAt) t.push_back(at - bus.sentAt.front());
+        return t;
     }
     // What went out on the LSS identifier, as data bytes.
     std::vector<Bytes> LssFrames() const
@@ -61,6 +70,7 @@ TEST_F(Network, NmtCommandsGoToTheConfiguredNode)
     driver.ResetNode();
     driver.NodeIdentifier = 1;
     driver.ResetCommunications();
+    Run();
     ASSERT_EQ(bus.sent.size(), 5u);
     for (const CanMessage& m : bus.sent) {
         EXPECT_EQ(uint32_t{m.id}, 0u);
@@ -79,31 +89,41 @@ TEST_F(Network, FailedWritesShowTheirOwnTexts)
     bus.FailWrites(can::kBusOff);
     driver.ResetNode();
     driver.SwitchModeSelective(1);
-    driver.StoreConfiguration();  // not reported
-    driver.ActivateBitTimingParameters();
+    driver.ChangeBitRate(500);  // its store is not reported
+    Run();
     EXPECT_EQ(notifier.messages, (std::vector<std::string>{"Error executing ResetNode", "Error executing SwitchModeSelective",
+                                                           "Error executing SwitchModeGlobalConfiguration",
+                                                           "Error executing ConfigureBitTimingParameters CAN_Write",
                                                            "Error executing ActivateBitTimingParameters CAN_Write"}));
-    EXPECT_EQ(notifier.captions, std::vector<Caption>(3, Caption::Info));
+    EXPECT_EQ(notifier.captions, std::vector<Caption>(5, Caption::Info));
 }
 
 TEST_F(Network, SelectiveSwitchSendsTheSerialNumberLeastSignificantByteFirst)
 {
     driver.SwitchModeSelective(0x12345678);
+    Run();
     EXPECT_EQ(LssFrames(), (std::vector<Bytes>{{0x43, 0x78, 0x56, 0x34, 0x12, 0, 0, 0}}));
 }
 
 TEST_F(Network, ChangingTo250kbitMovesTheBusThenReopensTheLibrary)
 {
-    ASSERT_TRUE(driver.ChangeBitRate(250));
+    bool ok = false;
+    const int64_t start = clock.nowMs();
+    ASSERT_TRUE(driver.ChangeBitRate(250, [&](bool done) { ok = done; }));
+    EXPECT_TRUE(bus.sent.size() == 1u && bus.inits == 1) << "the rest follows its pauses, on the loop";
+    Run();
     EXPECT_EQ(LssFrames(), (std::vector<Bytes>{{0x04, 0x01, 0, 0, 0, 0, 0, 0},
                                                {0x13, 0x00, 0x03, 0, 0, 0, 0, 0},
                                                {0x17, 0, 0, 0, 0, 0, 0, 0},
                                                {0x15, 0x64, 0x00, 0, 0, 0, 0, 0}}));
+    EXPECT_EQ(Times(), (std::vector<int64_t>{0, 100, 200, 300})) << "100 ms after each step";
     EXPECT_EQ(bus.closes, 1);
     EXPECT_EQ(bus.inits, 2);
     EXPECT_EQ(bus.initBtr, 0x011C);
     EXPECT_EQ(driver.CANBaudRate, 0x011C);
-    EXPECT_EQ(clock.sleeps, std::vector<int>(5, 100));
+    EXPECT_EQ(clock.nowMs() - start, 500) << "closed 100 ms after the activation, opened 100 ms later";
+    EXPECT_FALSE(ok) << "no confirmations came";
+    EXPECT_EQ(driver.LssError(), "configure bit timing: no answer");
 
     bus.sent.clear();
     EXPECT_FALSE(driver.ChangeBitRate(800)) << "no table entry";
@@ -116,17 +136,20 @@ TEST_F(Network, SetNodeIdWithAndWithoutASerialNumber)
         if (sent.data[0] == 0x11) b.Queue(LssAnswer({0x11, 0x00}));
     });
     driver.SetNodeId(10, nullptr);
+    Run();
     EXPECT_EQ(LssFrames(), (std::vector<Bytes>{{0x04, 0x01, 0, 0, 0, 0, 0, 0},
                                                {0x11, 10, 0, 0, 0, 0, 0, 0},
                                                {0x17, 0, 0, 0, 0, 0, 0, 0},
                                                {0x04, 0x00, 0, 0, 0, 0, 0, 0}}));
-    EXPECT_EQ(clock.sleeps, std::vector<int>(3, 100));
+    EXPECT_EQ(Times(), (std::vector<int64_t>{0, 100, 200, 300}));
     EXPECT_TRUE(notifier.messages.empty());
     EXPECT_EQ(driver.NodeIdentifier, 1) << "the program's own setting stays";
 
     bus.sent.clear();
+    bus.sentAt.clear();
     uint32_t serial = 0xA1B2C3D4;
     driver.SetNodeId(11, &serial);
+    Run();
     EXPECT_EQ(LssFrames()[0], (Bytes{0x43, 0xD4, 0xC3, 0xB2, 0xA1, 0, 0, 0}));
 }
 
@@ -136,6 +159,7 @@ TEST_F(Network, AConfigureNodeIdErrorIsShownAndTheProcedureGoesOn)
         if (sent.data[0] == 0x11) b.Queue(LssAnswer({0x11, 0x01}));
     });
     driver.SetNodeId(10, nullptr);
+    Run();
     EXPECT_EQ(notifier.messages, std::vector<std::string>{"Error received after ConfigureNodeId CAN_Write"});
     EXPECT_EQ(notifier.captions, std::vector<Caption>{Caption::Info});
     EXPECT_EQ(bus.sent.size(), 4u);
@@ -147,12 +171,14 @@ TEST_F(Network, InquireIdentityReadsTheFourValues)
         const uint8_t c = sent.data[0];
         if (c >= 0x5A && c <= 0x5D) b.Queue(LssAnswer({c, static_cast<uint8_t>(c - 0x59), 0, 0, 0x80}), 5);
     });
-    CCANDriver::LssIdentity id = driver.InquireIdentity();
+    CCANDriver::LssIdentity id;
+    driver.InquireIdentity(false, [&](const CCANDriver::LssIdentity& found, int) { id = found; });
+    Run();
     EXPECT_EQ(id.vendorId, 0x80000001u);
     EXPECT_EQ(id.productCode, 0x80000002u);
     EXPECT_EQ(id.revisionNumber, 0x80000003u);
     EXPECT_EQ(id.serialNumber, 0x80000004u);
-    EXPECT_EQ(clock.sleeps, std::vector<int>(4, 200));
+    EXPECT_EQ(Times(), (std::vector<int64_t>{0, 0, 205, 410, 615, 820})) << "200 ms after each answer";
     EXPECT_EQ(LssFrames().front()[0], 0x04);
     EXPECT_EQ(LssFrames().back(), (Bytes{0x04, 0x00, 0, 0, 0, 0, 0, 0}));
 }
@@ -160,7 +186,9 @@ TEST_F(Network, InquireIdentityReadsTheFourValues)
 TEST_F(Network, InquireIdentityWithNoDriveTimesOutFourTimes)
 {
     int64_t before = clock.nowMs();
-    CCANDriver::LssIdentity id = driver.InquireIdentity();
+    CCANDriver::LssIdentity id{9, 9, 9, 9};
+    driver.InquireIdentity(false, [&](const CCANDriver::LssIdentity& found, int) { id = found; });
+    Run();
     EXPECT_EQ(id.vendorId, 0u);
     EXPECT_EQ(id.productCode, 0u);
     EXPECT_EQ(id.revisionNumber, 0u);
@@ -173,10 +201,14 @@ TEST_F(Network, InquireIdentityWithNoDriveTimesOutFourTimes)
 TEST_F(Network, AnInquiryFlushesWhatWaitedBefore)
 {
     bus.Queue(LssAnswer({0x5A, 0xEE, 0xEE, 0xEE, 0xEE}));
+    clock.Advance(0);  // it waits in the library
     bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
         if (sent.data[0] == 0x5A) b.Queue(LssAnswer({0x5A, 0x07}));
     });
-    EXPECT_EQ(driver.InquireIdentityVendorID(), 7u);
+    uint32_t vendor = 0;
+    driver.InquireIdentity(false, [&](const CCANDriver::LssIdentity& found, int) { vendor = found.vendorId; });
+    Run();
+    EXPECT_EQ(vendor, 7u);
 }
 
 TEST_F(Network, LssAnswersComeOnTheSlaveIdentifierWithTheServicesCommand)
@@ -191,16 +223,25 @@ TEST_F(Network, LssAnswersComeOnTheSlaveIdentifierWithTheServicesCommand)
         b.Queue(shorter);
         b.Queue(LssAnswer({sent.data[0], 0x07}), 2);
     });
-    EXPECT_EQ(driver.InquireIdentityVendorID(), 7u);
-    EXPECT_EQ(driver.ignoredFrames(), 3u);
+    uint32_t vendor = 0;
+    driver.InquireIdentity(false, [&](const CCANDriver::LssIdentity& found, int) { vendor = found.vendorId; });
+    Run();
+    EXPECT_EQ(vendor, 7u);
+    EXPECT_GE(driver.ignoredFrames(), 2u) << "the SDO answer and the short frame";
 
     bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
-        if (sent.data[0] != 0x11) return;
-        b.Queue(LssAnswer({0x17, 0x01}));  // a store confirmation with an error is not this answer
-        b.Queue(LssAnswer({0x11, 0x00}));
+        if (sent.data[0] == 0x11) {
+            b.Queue(LssAnswer({0x17, 0x01}));  // a store confirmation with an error is not this answer
+            b.Queue(LssAnswer({0x11, 0x00}));
+        }
+        if (sent.data[0] == 0x17) b.Queue(LssAnswer({0x17, 0x00}));
     });
-    driver.ConfigureNodeId(5);
+    driver.SetLssConfirmWait(10);
+    bool ok = false;
+    driver.SetNodeId(5, nullptr, [&](bool done) { ok = done; });
+    Run();
     EXPECT_TRUE(notifier.messages.empty());
+    EXPECT_TRUE(ok) << driver.LssError();
 }
 
 
@@ -230,7 +271,16 @@ TEST_F(Network, FastscanFindsTheIdentityOfADriveWithoutANodeId)
     static const uint32_t identity[4] = {0x000000A5, 0x80000001, 0x00000000, 0xFFFFFFFF};
     bus.SetDrive(FastscanSlave(identity));
     CCANDriver::LssIdentity found;
-    ASSERT_EQ(driver.Fastscan(found, 5), CCANDriver::FastscanResult::Found);
+    auto scan = [&] {
+        CCANDriver::FastscanResult result = CCANDriver::FastscanResult::None;
+        driver.Fastscan(5, [&](CCANDriver::FastscanResult r, const CCANDriver::LssIdentity& id) {
+            result = r;
+            found = id;
+        });
+        Run();
+        return result;
+    };
+    ASSERT_EQ(scan(), CCANDriver::FastscanResult::Found);
     EXPECT_EQ(found.vendorId, identity[0]);
     EXPECT_EQ(found.productCode, identity[1]);
     EXPECT_EQ(found.revisionNumber, identity[2]);
@@ -239,15 +289,21 @@ TEST_F(Network, FastscanFindsTheIdentityOfADriveWithoutANodeId)
     EXPECT_EQ(bus.sent.size(), 1u + 4 * 33);
 
     bus.SetDrive(FastscanSlave(identity, false));
-    EXPECT_EQ(driver.Fastscan(found, 5), CCANDriver::FastscanResult::Failed);
+    EXPECT_EQ(scan(), CCANDriver::FastscanResult::Failed);
     bus.SetDrive({});
-    EXPECT_EQ(driver.Fastscan(found, 5), CCANDriver::FastscanResult::None);
+    EXPECT_EQ(scan(), CCANDriver::FastscanResult::None);
 }
 
 TEST_F(Network, TheSelectiveSwitchOfTheWholeIdentityMustBeConfirmed)
 {
     const CCANDriver::LssIdentity identity{1, 2, 3, 4};
-    EXPECT_FALSE(driver.SetNodeId(9, identity, 50));
+    bool ok = true;
+    auto set = [&] {
+        driver.SetNodeId(9, identity, 50, [&](bool done) { ok = done; });
+        Run();
+        return ok;
+    };
+    EXPECT_FALSE(set());
     EXPECT_EQ(bus.sent.size(), 4u) << "nothing more without the confirmation";
     EXPECT_EQ(LssFrames()[0], (Bytes{0x40, 1, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(LssFrames()[3], (Bytes{0x43, 4, 0, 0, 0, 0, 0, 0}));
@@ -261,7 +317,7 @@ TEST_F(Network, TheSelectiveSwitchOfTheWholeIdentityMustBeConfirmed)
         if (sent.data[0] == 0x11) b.Queue(LssAnswer({0x11, 0x00}));
         if (sent.data[0] == 0x17) b.Queue(LssAnswer({0x17, 0x02}));
     });
-    EXPECT_FALSE(driver.SetNodeId(9, identity, 50));
+    EXPECT_FALSE(set());
     EXPECT_EQ(driver.LssError(), "store configuration: refused with error 2");
     ASSERT_EQ(bus.sent.size(), 7u);
     EXPECT_EQ(LssFrames()[6], (Bytes{0x04, 0x00, 0, 0, 0, 0, 0, 0})) << "the drives are sent back to waiting";
@@ -295,7 +351,9 @@ TEST_F(Network, AScanListsEachNodeOnceAsItAnswered)
             b.Queue(a);
         }
     });
-    const std::vector<CCANDriver::Node> nodes = driver.ScanNodes(100);
+    std::vector<CCANDriver::Node> nodes;
+    driver.ScanNodes(100, [&](const std::vector<CCANDriver::Node>& found) { nodes = found; });
+    Run();
     EXPECT_EQ(bus.sent.size(), 128u) << "127 requests and one abort";
     ASSERT_EQ(nodes.size(), 3u);
     EXPECT_EQ(nodes[0].id, 3);

@@ -88,7 +88,6 @@ TEST_F(Lvt, FramesOfAReadAndAWriteByteForByte)
 
     Write(0x0020, 0, 1, {0x02, 0x01});
     EXPECT_EQ(device.writes[1], (Bytes{0x0A, 0x00, 0x20, 0x00, 0x00, 0x00, 0x01, 0x01, 0x02, 0x71, 0x22}));
-    EXPECT_TRUE(clock.sleeps.empty()) << "the pause is a timer: nothing blocks";
 }
 
 TEST_F(Lvt, ControllerStatusesBecomeRequestStatuses)
@@ -348,19 +347,24 @@ TEST_F(Lvt, AReadOfTheWholeDataAreaFillsItToTheEnd)
     EXPECT_EQ(request.data[34999], static_cast<uint8_t>(273)) << "the last frame's bytes at the end";
 }
 
-TEST_F(Lvt, ControlCodesSwitchTheLineSpeed)
+TEST_F(Lvt, ControlCodesSwitchTheLineSpeedWithAPauseBeforeTheAnswer)
 {
     request.FillControl(1, 0, 0, &reply);
     adapter.Execute(&request);
     EXPECT_EQ(device.closes, 1);
+    EXPECT_FALSE(adapter.IsPortOpen()) << "closed for the pause";
+    EXPECT_TRUE(reply.replies.empty());
+    clock.Advance(499);
+    EXPECT_EQ(device.opens, 1);
+    clock.Advance(1);
     EXPECT_EQ(device.openedWith.baudRate, 57600);
     EXPECT_TRUE(adapter.IsPortOpen());
-    EXPECT_EQ(clock.sleeps, std::vector<int>{500});
     ASSERT_EQ(reply.replies.size(), 1u);
     EXPECT_EQ(reply.replies[0].status, 0);
 
     request.FillControl(2, 0, 0, &reply);
     adapter.Execute(&request);
+    clock.Advance(500);
     EXPECT_EQ(device.openedWith.baudRate, 19200);
 
     request.FillControl(7, 0, 0, &reply);

@@ -140,7 +140,7 @@ TEST(PortAtStartUp, AMissingDeviceIsOpenedWhenItAppearsUnlessTheIntervalIsZero)
         FakeSerialDevice device;
         LoopbackCanLibrary can;
         device.openResult = SerialOpenResult::OpenFailed;
-        CAdapterTR7100 adapter(AdapterContext{clock, clock, notifier, ini, device, can});
+        CAdapterTR7100 adapter(AdapterContext{clock, notifier, ini, device, can});
         EXPECT_EQ(notifier.messages, std::vector<std::string>{"Unable to open port COM1:: No such file or directory"});
         device.openResult = SerialOpenResult::Ok;
         clock.Advance(1000);

@@ -294,18 +294,39 @@ TEST_F(Qmr, RunsAt9600WhateverTheIniSaysAndSavesIt)
     EXPECT_NE(dir.Read("Nalvexa.ini").find("BaudRate=9600\n"), std::string::npos);
 }
 
-TEST_F(Qmr, SwitchToQmrModeSendsSixBytesOneASecondAndDropsTheAnswers)
+TEST_F(Qmr, SwitchToQmrModeSendsSixBytesOneASecondAfterTheRequestOnTheLineAndHoldsTheNext)
 {
     Read(3, 2, 1, 7, 0);
+    adapter.SwitchToQmrMode();
+    EXPECT_EQ(device.writes.size(), 1u) << "not while a request is on the line";
+    std::vector<int64_t> times;
     device.writes.clear();
     // Whatever the controller says meanwhile must not reach the stack.
-    device.onWrite = [this](const Bytes&) { device.Arrive(Framed({0x03, 0x01, 0x00, 0x11, 0x22})); };
-    adapter.SwitchToQmrMode();
-    device.onWrite = nullptr;
+    device.onWrite = [&](const Bytes&) {
+        times.push_back(clock.nowMs());
+        device.Arrive(Framed({0x03, 0x01, 0x00, 0x11, 0x22}));
+    };
+    device.Arrive(Framed({0x03, 0x01, 0x00, 0x11, 0x22}));
+    ASSERT_EQ(reply.replies.size(), 1u);
+
+    DriverRequest next;
+    RecordingReply nextReply(&next);
+    next.FillRead(3, 2, 1, 8, 0, &nextReply);
+    adapter.Execute(&next);  // waits for the switch to end
+    clock.Advance(5999);
     EXPECT_EQ(device.writes, (std::vector<Bytes>{{0x0D}, {0x0D}, {0x10}, {0x53}, {0x43}, {0x0D}}));
-    EXPECT_EQ(clock.sleeps, std::vector<int>(6, 1000));
-    EXPECT_TRUE(reply.replies.empty());
+    ASSERT_EQ(times.size(), 6u);
+    for (size_t i = 1; i < times.size(); ++i) EXPECT_EQ(times[i] - times[i - 1], 1000) << i;
+    EXPECT_TRUE(adapter.switchingMode());
+    EXPECT_EQ(adapter.port().suppressDelivery(), 1);
+    device.onWrite = nullptr;
+    clock.Advance(1);
+    EXPECT_FALSE(adapter.switchingMode());
     EXPECT_EQ(adapter.port().suppressDelivery(), 0);
+    ASSERT_EQ(device.writes.size(), 7u) << "the held request goes out a second after the last byte";
+    EXPECT_EQ(device.writes[6][2], 0x01);
+    EXPECT_EQ(reply.replies.size(), 1u);
+    EXPECT_TRUE(nextReply.replies.empty());
 }
 
 }  // namespace

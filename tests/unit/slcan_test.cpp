@@ -167,7 +167,7 @@ TEST(SlcanLibrary, OpensSendsAndReceivesThroughTheAdapter)
     Adapter adapter;
     SlcanLibrary library(adapter.path(), 115200);
     ASSERT_EQ(library.CAN_Init(0x011C, 0, 5, 0, 0), can::kOk);
-    EXPECT_EQ(adapter.Received(), "C\rS5\rO\r");
+    EXPECT_TRUE(adapter.Got("C\rS5\rO\r")) << "close, rate, open, without waiting for the answers";
 
     ASSERT_EQ(library.CAN_Write(Frame(0x601, {0x40, 0x00, 0x10, 0x00, 0, 0, 0, 0})), can::kOk);
     CanMessage m;
@@ -189,11 +189,17 @@ TEST(SlcanLibrary, OpensSendsAndReceivesThroughTheAdapter)
     EXPECT_EQ(library.CAN_Close(), can::kOk);
 }
 
-TEST(SlcanLibrary, ARateTheAdapterRefusesFailsTheOpen)
+TEST(SlcanLibrary, ARateTheAdapterRefusesLosesTheChannelWhenItsAnswerComes)
 {
     Adapter adapter("\a");
     SlcanLibrary library(adapter.path(), 115200);
-    EXPECT_EQ(library.CAN_Init(0x001C, 0, 5, 0, 0), can::kResource);
+    ASSERT_EQ(library.CAN_Init(0x001C, 0, 5, 0, 0), can::kOk);
+    CanMessage m;
+    uint32_t result = can::kQueueEmpty;
+    for (int i = 0; i < 100 && (result = library.CAN_Read(m)) == can::kQueueEmpty; ++i) library.WaitForFrame(50);
+    EXPECT_EQ(result, can::kIllHandle);
+    EXPECT_TRUE(library.Lost());
+    EXPECT_NE(library.ErrorText().find("the adapter refused to open the channel"), std::string::npos);
     SlcanLibrary unknownRate(adapter.path(), 115200);
     EXPECT_EQ(unknownRate.CAN_Init(0x1234, 0, 5, 0, 0), can::kIllParamVal);
 }

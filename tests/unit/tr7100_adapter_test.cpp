@@ -317,7 +317,7 @@ TEST(Tr7100Settings, DefaultsWithoutAnIniFileAndSaving)
     FakeNotifier notifier;
     FakeSerialDevice device;
     LoopbackCanLibrary can;
-    CAdapterTR7100 adapter(AdapterContext{clock, clock, notifier, ini, device, can});
+    CAdapterTR7100 adapter(AdapterContext{clock, notifier, ini, device, can});
     EXPECT_EQ(device.openedName, "COM1:");
     EXPECT_EQ(device.openedWith.baudRate, 19200);
     EXPECT_EQ(device.openedWith.parity, 0);
@@ -344,7 +344,7 @@ TEST(Tr7100Settings, AFailedOpenIsShownAndTheAdapterStaysUsable)
     FakeSerialDevice device;
     LoopbackCanLibrary can;
     device.openResult = SerialOpenResult::OpenFailed;
-    CAdapterTR7100 adapter(AdapterContext{clock, clock, notifier, ini, device, can});
+    CAdapterTR7100 adapter(AdapterContext{clock, notifier, ini, device, can});
     EXPECT_EQ(notifier.messages, std::vector<std::string>{"Unable to open port /dev/none: No such file or directory"});
     EXPECT_EQ(device.openedName, "/dev/none");
     EXPECT_EQ(adapter.GetRetryTimeout(), 250);

@@ -7,18 +7,12 @@
 #include <memory>
 
 #include "../common/hex.h"
+#include "can/can_procedure.h"
 #include "can/sdo_abort_codes.h"
 
 namespace nalvexa::cantool {
 
 namespace {
-
-// The tool reads the answer from the request; nothing goes to a client.
-class NoClient : public IRequestReply {
-public:
-    void SendReply() override {}
-    void SendBlock(const uint8_t*, uint32_t) override {}
-};
 
 std::string Object(const Command& c)
 {
@@ -37,6 +31,14 @@ std::string Hex32(uint32_t v)
 // Each step of a fastscan waits this long for "no" (at most --timeout).
 constexpr int kFastscanStepMs = 50;
 
+// What follows the jobs given before it, once it is its turn on the bus.
+std::unique_ptr<CanJob> Then(CCANDriver& bus, std::function<void()> action)
+{
+    auto p = std::make_unique<CanProcedure>(bus);
+    p->Do(std::move(action));
+    return p;
+}
+
 }  // namespace
 
 Commissioning::Commissioning(CAdapterCAN& can, const Options& options, ToolNotifier& notifier)
@@ -44,11 +46,13 @@ Commissioning::Commissioning(CAdapterCAN& can, const Options& options, ToolNotif
 {
 }
 
-int Commissioning::Run(const Command& c)
+void Commissioning::Run(const Command& c, Finished finished)
 {
+    finished_ = std::move(finished);
+    command_ = c;
     switch (c.kind) {
-    case Command::SdoRead: return SdoRead(c);
-    case Command::SdoWrite: return SdoWrite(c);
+    case Command::SdoRead: return Transfer(Read, c);
+    case Command::SdoWrite: return Transfer(Write, c);
     case Command::Nmt: return Nmt(c);
     case Command::LssInquire: return LssInquire();
     case Command::LssSetNodeId: return LssSetNodeId(c);
@@ -56,7 +60,7 @@ int Commissioning::Run(const Command& c)
     case Command::LssScan: return LssScan();
     case Command::Scan: return Scan();
     }
-    return 2;
+    finished_(2);
 }
 
 int Commissioning::Fail(const std::string& reason)
@@ -80,41 +84,38 @@ int Commissioning::SdoOutcome(const DriverRequest& r, const Command& c)
     return Fail(where + "failed with status " + std::to_string(r.status));
 }
 
-std::unique_ptr<DriverRequest> Commissioning::Transfer(RequestKind kind, const Command& c)
+void Commissioning::Transfer(RequestKind kind, const Command& c)
 {
-    static NoClient nobody;
-    auto r = std::make_unique<DriverRequest>();
-    r->kind = kind;
-    r->slIndex1 = c.index;
-    r->slIndex2 = r->slIndex3 = c.subIndex;
+    request_.kind = kind;
+    request_.slIndex1 = c.index;
+    request_.slIndex2 = request_.slIndex3 = c.subIndex;
     if (kind == Write) {
-        r->length = static_cast<uint32_t>(c.bytes.size());
-        std::copy(c.bytes.begin(), c.bytes.end(), r->data.begin());
+        request_.length = static_cast<uint32_t>(c.bytes.size());
+        std::copy(c.bytes.begin(), c.bytes.end(), request_.data.begin());
     }
-    r->replySink = &nobody;
-    can_.Execute(r.get());
-    return r;
+    request_.replySink = this;
+    can_.Execute(&request_);
 }
 
-int Commissioning::SdoRead(const Command& c)
+// The tool reads the answer from the request; nothing goes to a client.
+void Commissioning::SendReply()
 {
-    const auto r = Transfer(Read, c);
-    if (const int failed = SdoOutcome(*r, c)) return failed;
-    const uint32_t n = can_.lastReadLength();
-    if (options_.raw || n > 8) {
-        std::printf("%s\n", ToHex(r->data.data(), n).c_str());
-    } else {
-        // CANopen numbers travel low byte first.
-        uint64_t value = 0;
-        for (uint32_t i = n; i-- > 0;) value = value << 8 | r->data[i];
-        std::printf("0x%0*" PRIx64 "\n", static_cast<int>(2 * n), value);
+    if (const int failed = SdoOutcome(request_, command_)) return finished_(failed);
+    if (request_.kind == Read) {
+        const uint32_t n = can_.lastReadLength();
+        if (options_.raw || n > 8) {
+            std::printf("%s\n", ToHex(request_.data.data(), n).c_str());
+        } else {
+            // CANopen numbers travel low byte first.
+            uint64_t value = 0;
+            for (uint32_t i = n; i-- > 0;) value = value << 8 | request_.data[i];
+            std::printf("0x%0*" PRIx64 "\n", static_cast<int>(2 * n), value);
+        }
     }
-    return 0;
+    finished_(0);
 }
 
-int Commissioning::SdoWrite(const Command& c) { return SdoOutcome(*Transfer(Write, c), c); }
-
-int Commissioning::Nmt(const Command& c)
+void Commissioning::Nmt(const Command& c)
 {
     if (c.nmtNode) can_.NodeIdentifier = static_cast<uint8_t>(*c.nmtNode);
     switch (c.nmtCommand) {
@@ -124,8 +125,8 @@ int Commissioning::Nmt(const Command& c)
     case 0x81: can_.ResetNode(); break;
     case 0x82: can_.ResetCommunications(); break;
     }
-    // NMT has no answer: sent is all that can be known.
-    return notifier_.HasMessages() ? Fail("the NMT command could not be sent") : 0;
+    // NMT has no answer: sent is all that can be known, once it is its turn.
+    can_.Submit(Then(can_, [this] { finished_(notifier_.HasMessages() ? Fail("the NMT command could not be sent") : 0); }));
 }
 
 int Commissioning::LssOutcome(const char* what)
@@ -137,85 +138,99 @@ int Commissioning::LssOutcome(const char* what)
     return Fail(reason);
 }
 
-int Commissioning::LssInquire()
+void Commissioning::LssInquire()
 {
-    int nodeId = -1;
-    const CCANDriver::LssIdentity id = can_.InquireIdentity(&nodeId);
-    if (const int failed = LssOutcome("lss inquire")) return failed;
-    std::printf("vendor %s\nproduct %s\nrevision %s\nserial %s\n", Hex32(id.vendorId).c_str(),
-                Hex32(id.productCode).c_str(), Hex32(id.revisionNumber).c_str(), Hex32(id.serialNumber).c_str());
-    if (nodeId >= 1 && nodeId <= 127)
-        std::printf("node-id %d\n", nodeId);
-    else
-        std::printf("node-id none\n");
-    return 0;
+    can_.InquireIdentity(true, [this](const CCANDriver::LssIdentity& id, int nodeId) {
+        if (const int failed = LssOutcome("lss inquire")) return finished_(failed);
+        std::printf("vendor %s\nproduct %s\nrevision %s\nserial %s\n", Hex32(id.vendorId).c_str(),
+                    Hex32(id.productCode).c_str(), Hex32(id.revisionNumber).c_str(), Hex32(id.serialNumber).c_str());
+        if (nodeId >= 1 && nodeId <= 127)
+            std::printf("node-id %d\n", nodeId);
+        else
+            std::printf("node-id none\n");
+        finished_(0);
+    });
 }
 
-int Commissioning::LssSetNodeId(const Command& c)
+void Commissioning::LssSetNodeId(const Command& c)
 {
     const auto nodeId = static_cast<uint8_t>(c.newNodeId);
+    auto done = [this, nodeId](bool) {
+        if (const int failed = LssOutcome("lss set-node-id")) return finished_(failed);
+        std::printf("node-ID %d configured and stored\n", nodeId);
+        finished_(0);
+    };
     if (options_.identity) {
         const std::vector<uint32_t>& v = *options_.identity;
-        can_.SetNodeId(nodeId, CCANDriver::LssIdentity{v[0], v[1], v[2], v[3]}, options_.timeoutMs);
+        can_.SetNodeId(nodeId, CCANDriver::LssIdentity{v[0], v[1], v[2], v[3]}, options_.timeoutMs, done);
     } else {
-        can_.SetNodeId(nodeId, nullptr);
+        can_.SetNodeId(nodeId, nullptr, done);
     }
-    if (const int failed = LssOutcome("lss set-node-id")) return failed;
-    std::printf("node-ID %d configured and stored\n", c.newNodeId);
-    return 0;
 }
 
-int Commissioning::LssSetBitRate(const Command& c)
+void Commissioning::LssSetBitRate(const Command& c)
 {
-    can_.ChangeBitRate(c.kbit);
-    if (const int failed = LssOutcome("lss set-bitrate")) return failed;
-    if (!can_.driverOpen)
-        return Fail("the channel could not be opened again at " + std::to_string(c.kbit) + " kbit/s");
-    std::printf("bit rate %d kbit/s stored and activated\n", c.kbit);
-    if (can_.Channel.rfind("socketcan:", 0) == 0) {
-        const std::string iface = can_.Channel.substr(10);
-        std::fprintf(stderr,
-                     "nalvexa-can: the drives now use %d kbit/s; set %s to it: ip link set %s down; "
-                     "ip link set %s type can bitrate %d; ip link set %s up\n",
-                     c.kbit, iface.c_str(), iface.c_str(), iface.c_str(), c.kbit * 1000, iface.c_str());
-    }
-    return 0;
+    const int kbit = c.kbit;
+    can_.ChangeBitRate(kbit, [this, kbit](bool) {
+        if (const int failed = LssOutcome("lss set-bitrate")) return finished_(failed);
+        if (!can_.driverOpen)
+            return finished_(Fail("the channel could not be opened again at " + std::to_string(kbit) + " kbit/s"));
+        std::printf("bit rate %d kbit/s stored and activated\n", kbit);
+        if (can_.Channel.rfind("socketcan:", 0) == 0) {
+            const std::string iface = can_.Channel.substr(10);
+            std::fprintf(stderr,
+                         "nalvexa-can: the drives now use %d kbit/s; set %s to it: ip link set %s down; "
+                         "ip link set %s type can bitrate %d; ip link set %s up\n",
+                         kbit, iface.c_str(), iface.c_str(), iface.c_str(), kbit * 1000, iface.c_str());
+        }
+        finished_(0);
+    });
 }
 
-int Commissioning::LssScan()
+// A drive found stays in the configuration state and takes no further part.
+void Commissioning::LssScan()
+{
+    found_ = 0;
+    NextFastscan();
+}
+
+void Commissioning::NextFastscan()
 {
     const int stepMs = std::min(options_.timeoutMs, kFastscanStepMs);
-    int found = 0;
-    CCANDriver::FastscanResult result = CCANDriver::FastscanResult::None;
-    // A drive found stays in the configuration state and takes no further part.
-    for (; found < 127; ++found) {
-        CCANDriver::LssIdentity id;
-        result = can_.Fastscan(id, stepMs);
-        if (result != CCANDriver::FastscanResult::Found) break;
-        std::printf("vendor %s product %s revision %s serial %s\n", Hex32(id.vendorId).c_str(),
-                    Hex32(id.productCode).c_str(), Hex32(id.revisionNumber).c_str(), Hex32(id.serialNumber).c_str());
-        std::fflush(stdout);
-    }
-    can_.SwitchModeGlobaOperation();  // every drive found back to waiting
-    if (result == CCANDriver::FastscanResult::Failed)
-        return Fail("lss scan: a drive answered, but its identity could not be confirmed (another drive or noise?)");
-    if (found == 0) return Fail("lss scan: no drive without a node-ID answered");
-    return 0;
+    can_.Fastscan(stepMs, [this](CCANDriver::FastscanResult result, const CCANDriver::LssIdentity& id) {
+        if (result == CCANDriver::FastscanResult::Found) {
+            std::printf("vendor %s product %s revision %s serial %s\n", Hex32(id.vendorId).c_str(),
+                        Hex32(id.productCode).c_str(), Hex32(id.revisionNumber).c_str(),
+                        Hex32(id.serialNumber).c_str());
+            std::fflush(stdout);
+            if (++found_ < 127) return NextFastscan();
+        }
+        can_.SwitchModeGlobalOperation();  // every drive found back to waiting
+        can_.Submit(Then(can_, [this, result] {
+            if (result == CCANDriver::FastscanResult::Failed)
+                return finished_(Fail(
+                    "lss scan: a drive answered, but its identity could not be confirmed (another drive or noise?)"));
+            if (found_ == 0) return finished_(Fail("lss scan: no drive without a node-ID answered"));
+            finished_(0);
+        }));
+    });
 }
 
-int Commissioning::Scan()
+void Commissioning::Scan()
 {
-    const std::vector<CCANDriver::Node> nodes = can_.ScanNodes(options_.timeoutMs);
-    for (const CCANDriver::Node& n : nodes) {
-        if (n.known)
-            std::printf("%d %s\n", n.id, Hex32(n.deviceType).c_str());
-        else if (n.aborted)
-            std::printf("%d abort %s (%s)\n", n.id, Hex32(n.deviceType).c_str(), SdoAbortText(n.deviceType));
-        else
-            std::printf("%d segmented\n", n.id);
-    }
-    if (nodes.empty()) return Fail("scan: no node answered within " + std::to_string(options_.timeoutMs) + " ms");
-    return notifier_.HasMessages() ? Fail("scan: the bus could not be used throughout") : 0;
+    can_.ScanNodes(options_.timeoutMs, [this](const std::vector<CCANDriver::Node>& nodes) {
+        for (const CCANDriver::Node& n : nodes) {
+            if (n.known)
+                std::printf("%d %s\n", n.id, Hex32(n.deviceType).c_str());
+            else if (n.aborted)
+                std::printf("%d abort %s (%s)\n", n.id, Hex32(n.deviceType).c_str(), SdoAbortText(n.deviceType));
+            else
+                std::printf("%d segmented\n", n.id);
+        }
+        if (nodes.empty())
+            return finished_(Fail("scan: no node answered within " + std::to_string(options_.timeoutMs) + " ms"));
+        finished_(notifier_.HasMessages() ? Fail("scan: the bus could not be used throughout") : 0);
+    });
 }
 
 }  // namespace nalvexa::cantool

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // nalvexa-can: commissioning CANopen drives from the command line, with the
 // driver's own SDO, NMT and LSS code and CAN back ends.
+#include <asio/io_context.hpp>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,7 +14,8 @@
 #include "interface_bitrate.h"
 #include "overlay_text_files.h"
 #include "posix_text_files.h"
-#include "steady_clock.h"
+#include "asio_can_watch.h"
+#include "asio_services.h"
 #include "version.h"
 
 using namespace nalvexa;
@@ -81,10 +83,12 @@ int main(int argc, char** argv)
     }
     Override(ini, options);
 
-    SteadyClock clock;
-    ChannelCanLibrary library;
+    // The driver's CAN code on a loop of its own.
+    asio::io_context io(1);
+    AsioTimerHost clock(io);
+    ChannelCanLibrary library(AsioCanWatch::Factory(io));
     ToolNotifier notifier;
-    CAdapterCAN can(library, ini, clock, clock, notifier);
+    CAdapterCAN can(library, ini, clock, notifier);
     if (!can.driverOpen) {
         notifier.Take();
         std::string reason = library.ErrorText();
@@ -98,7 +102,13 @@ int main(int argc, char** argv)
     can.SetAnswerWait(options.timeoutMs);
     can.SetLssConfirmWait(options.timeoutMs);
 
-    const int status = Commissioning(can, options, notifier).Run(command);
+    int status = 1;
+    Commissioning commissioning(can, options, notifier);
+    commissioning.Run(command, [&](int s) {
+        status = s;
+        io.stop();
+    });
+    io.run();
     can.DeinitDriver();
     return status;
 }

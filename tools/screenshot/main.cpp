@@ -31,7 +31,7 @@ int main(int argc, char** argv)
     QtTcpListener tcp;
     test::ManualPoster poster;
     AdapterHolder& holder = AdapterHolder::instance();
-    holder.set(std::make_unique<CAdapterTR7100>(AdapterContext{clock, clock, notifier, ini, device, can}));
+    holder.set(std::make_unique<CAdapterTR7100>(AdapterContext{clock, notifier, ini, device, can}));
     holder.adapter()->SetTitle("Quarlin Axtelo 3.02 - TR7100 Driver");
     ServerSockets server(tcp, holder, poster, notifier, clock);
     MainWindow window(server, holder, ini, notifier, "");

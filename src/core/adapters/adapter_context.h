@@ -10,7 +10,6 @@ namespace nalvexa {
 // What an adapter is given by start-up: the platform's services and the ini file.
 struct AdapterContext {
     ITimerHost& timers;
-    ISleeper& sleeper;
     IUserNotifier& notifier;
     IniFile& ini;
     ISerialDevice& serial;  // the device behind a serial adapter's port

@@ -26,8 +26,7 @@ std::unique_ptr<IDriverAdapter> CreateAdapter(AdapterKind kind, const AdapterCon
     case AdapterKind::Qmr: return std::make_unique<CAdapterQMR>(context);
     case AdapterKind::Lvt: return std::make_unique<CAdapterLVT>(context);
     case AdapterKind::Can: {
-        auto adapter = std::make_unique<CAdapterCAN>(context.can, context.ini, context.timers, context.sleeper,
-                                                     context.notifier);
+        auto adapter = std::make_unique<CAdapterCAN>(context.can, context.ini, context.timers, context.notifier);
         adapter->SetWaitMode(context.canWait);
         return adapter;
     }

@@ -1,11 +1,71 @@
 // SPDX-License-Identifier: MIT
 #include "can/adapter_can.h"
 
+#include <memory>
+
+#include "can/sdo_abort_codes.h"
+#include "can/sdo_transfer.h"
+
 namespace nalvexa {
 
-CAdapterCAN::CAdapterCAN(ICanLibrary& library, IniFile& ini, ITimerHost& clock, ISleeper& sleeper,
-                         IUserNotifier& notifier)
-    : CCANDriver(library, ini, clock, sleeper, notifier)
+// The transfers of one request, one sub-index after the other; the reply
+// follows the last. A failure in one sub-index does not stop the others.
+class CAdapterCAN::Transfers : public CanJob {
+public:
+    Transfers(CAdapterCAN& can, DriverRequest& r)
+        : can_(can), r_(r), upload_(can, [this](bool more) { Next(more); }),
+          download_(can, [this](bool more) { Next(more); }), block_(can, [this](bool) { Finish(); })
+    {
+    }
+
+    void Start() override
+    {
+        can_.lastAbortCode_ = can_.lastReadLength_ = 0;
+        if (!can_.driverOpen) {
+            SetDriverErrorStatus(r_, can::kIllHandle);  // the channel is closed (or gone, and being reopened)
+            return Finish();
+        }
+        if (IsBlockDownload(r_)) {
+            current_ = &block_;
+            return block_.Begin(r_, static_cast<uint8_t>(r_.slIndex2), 0);
+        }
+        download_.SetLength(r_.length / (r_.slIndex3 - r_.slIndex2 + 1));
+        current_ = r_.kind == Read ? static_cast<SdoTransfer*>(&upload_) : &download_;
+        sub_ = r_.slIndex2;
+        current_->Begin(r_, static_cast<uint8_t>(sub_), 0);
+    }
+    bool Awaits(const CanMessage& frame) const override { return current_ && current_->Awaits(frame); }
+    void Take(const CanMessage& frame) override { current_->Take(frame); }
+    void Failed(uint32_t code) override
+    {
+        if (current_) current_->Failed(code);
+    }
+
+private:
+    void Next(bool more)
+    {
+        if (!more || sub_ >= r_.slIndex3 || !can_.driverOpen) return Finish();
+        current_->Begin(r_, static_cast<uint8_t>(++sub_), current_->cursor());
+    }
+    void Finish()
+    {
+        if (r_.kind == Read && current_) can_.SetReadLength(current_->cursor());
+        current_ = nullptr;
+        r_.replySink->SendReply();
+        can_.JobDone();
+    }
+
+    CAdapterCAN& can_;
+    DriverRequest& r_;
+    SdoUpload upload_;
+    SdoDownload download_;
+    SdoBlockDownload block_;
+    SdoTransfer* current_ = nullptr;
+    uint32_t sub_ = 0;
+};
+
+CAdapterCAN::CAdapterCAN(ICanLibrary& library, IniFile& ini, ITimerHost& clock, IUserNotifier& notifier)
+    : CCANDriver(library, ini, clock, notifier)
 {
     LoadSettings();
     driverOpen = 0;
@@ -28,26 +88,18 @@ bool CAdapterCAN::Addressable(const DriverRequest& r)
 void CAdapterCAN::Execute(DriverRequest* request)
 {
     DriverRequest& r = *request;
-    lastAbortCode_ = lastReadLength_ = 0;
-
     if ((r.kind != Read && r.kind != Write) || !Addressable(r)) {
         r.status = 1;  // no SDO transfer for it; nothing is sent, the client still gets its answer
-    } else if (!driverOpen) {
-        SetDriverErrorStatus(r, can::kIllHandle);  // the channel is closed (or gone, and being reopened)
-    } else if (IsBlockDownload(r)) {
-        SdoBlockDownload(r);
-    } else if (r.kind == Read) {
-        uint32_t cursor = 0;
-        for (uint32_t s = r.slIndex2; s <= r.slIndex3 && driverOpen; ++s)
-            if (!SdoUpload(r, static_cast<uint8_t>(s), cursor)) break;
-        lastReadLength_ = cursor;
-    } else {
-        const uint32_t perObject = r.length / (r.slIndex3 - r.slIndex2 + 1);
-        uint32_t cursor = 0;
-        for (uint32_t s = r.slIndex2; s <= r.slIndex3 && driverOpen; ++s)
-            SdoDownload(r, static_cast<uint8_t>(s), cursor, perObject);
+        r.replySink->SendReply();
+        return;
     }
-    r.replySink->SendReply();
+    Submit(std::make_unique<Transfers>(*this, r));
+}
+
+void CAdapterCAN::SetAbortStatus(DriverRequest& request, const CanMessage& answer)
+{
+    lastAbortCode_ = can::LittleEndian32(answer.data + 4);
+    request.status = SdoAbortStatus(lastAbortCode_);
 }
 
 void CAdapterCAN::ShowSetup()

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "can/can_driver.h"
 
+#include <algorithm>
+#include <utility>
+
+#include "can/can_procedure.h"
 #include "trace/trace.h"
 
 namespace nalvexa {
@@ -8,14 +12,30 @@ namespace nalvexa {
 namespace {
 
 constexpr const char* kSection = "CAN";
+constexpr uint32_t kLssSlaveId = 0x7E4;
+constexpr int kLongestPollMs = 8192;
 
 }  // namespace
 
-CCANDriver::CCANDriver(ICanLibrary& library, IniFile& ini, ITimerHost& clock, ISleeper& sleeper,
-                       IUserNotifier& notifier)
-    : library_(library), ini_(ini), clock_(clock), sleeper_(sleeper), notifier_(notifier)
+CCANDriver::CCANDriver(ICanLibrary& library, IniFile& ini, ITimerHost& clock, IUserNotifier& notifier)
+    : library_(library), ini_(ini), clock_(clock), notifier_(notifier)
 {
     reopen_ = clock_.createTimer([this] { TryReopen(); });
+    poll_ = clock_.createTimer([this] { Poll(); });
+    reap_ = clock_.createTimer([this] {
+        reap_->stop();
+        retired_.clear();
+    });
+    library_.SetFramesArrived([this] { OnFramesArrived(); });
+}
+
+CCANDriver::~CCANDriver()
+{
+    library_.SetFramesArrived({});
+    // Jobs hold timers and refer to the driver: they go first.
+    queue_.clear();
+    active_.reset();
+    retired_.clear();
 }
 
 void CCANDriver::LoadSettings()
@@ -28,6 +48,9 @@ void CCANDriver::LoadSettings()
     SdoReceiveCobId = ini_.GetInt(kSection, "SdoReceiveCobId", "1409");
     Channel = ini_.GetString(kSection, "Channel", "socketcan:can0");
     ReopenInterval = ini_.GetInt(kSection, "ReopenInterval", "1000");
+    // Not a number of milliseconds: the design's wait.
+    const int32_t answer = ini_.GetInt(kSection, "AnswerTimeout", "16383");
+    answerWaitMs_ = answer > 0 ? answer : kAnswerWaitMs;
 }
 
 void CCANDriver::SaveCanSettings()
@@ -47,13 +70,19 @@ void CCANDriver::InitDriver()
     reopen_->stop();
     library_.SetChannel(Channel);
     if (library_.CAN_Init(CANBaudRate, can::kStandardFrames, can::kHardwareType, PortAddress, Interrupt) == can::kOk) {
-        driverOpen = 1;
+        Opened();
         return;
     }
     const std::string why = library_.ErrorText();
     notifier_.message("error while init CAN-Driver" + (why.empty() ? "" : ": " + why), Caption::Info);
     driverOpen = 0;
     KeepTrying();
+}
+
+void CCANDriver::Opened()
+{
+    driverOpen = 1;
+    Listen();
 }
 
 void CCANDriver::DeinitDriver()
@@ -78,7 +107,7 @@ void CCANDriver::TryReopen()
         KeepTrying();
         return;
     }
-    driverOpen = 1;
+    Opened();
     busOff_ = writeFailing_ = false;
     ReportState(notifier_, "CAN channel reopened " + Channel);
 }
@@ -101,12 +130,38 @@ void CCANDriver::Observe(uint32_t result)
     }
 }
 
+void CCANDriver::Listen()
+{
+    if (hearEverything_) {
+        library_.SetReceiveFilter({});
+        return;
+    }
+    // What answers the driver: its SDO server, the LSS slaves, and every SDO
+    // server while nodes are looked for.
+    std::vector<can::CanFilter> filters = {{static_cast<uint32_t>(SdoReceiveCobId), 0x7FF}, {kLssSlaveId, 0x7FF}};
+    if (scanning_) filters.push_back({0x580, 0x780});
+    library_.SetReceiveFilter(filters);
+}
+
+void CCANDriver::SetHearEverything(bool on)
+{
+    hearEverything_ = on;
+    if (driverOpen) Listen();
+}
+
+void CCANDriver::SetScanning(bool on)
+{
+    scanning_ = on;
+    if (driverOpen) Listen();
+}
+
 void CCANDriver::FlushReceiveQueue()
 {
     CanMessage scratch;
     // Bounded, so a bus that never stops talking cannot hold the driver here.
     for (int i = 0; i < 100000 && library_.CAN_Read(scratch) == can::kOk; ++i)
         if (Trace::on()) Trace::Line(Trace::CanFrame(Trace::ChannelName(Channel), '<', scratch) + "  ignored");
+    received_.clear();
 }
 
 uint32_t CCANDriver::Send(const CanMessage& frame)
@@ -130,75 +185,100 @@ uint32_t CCANDriver::WriteCanMessage(const CanMessage& frame)
     return result;
 }
 
-bool CCANDriver::ReadCanMessage(DriverRequest* request, CanMessage& frame, const AnswerMatch& match)
+void CCANDriver::OnFramesArrived()
 {
-    uint32_t result = wait_ == CanWait::Event ? WaitForAnswer(frame, match) : PollWithDoublingSleeps(frame, match);
-    Observe(result);
-    if (result == can::kOk) return true;
-    if (result == can::kQueueEmpty) {
-        if (request)
-            request->status = 40;
-        else
-            notifier_.message("CAN driver timeout error!", Caption::Error);
-        return false;
-    }
-    if (request)
-        SetDriverErrorStatus(*request, result);
-    else
-        ShowDriverError(result);
-    return false;
-}
-
-uint32_t CCANDriver::ReadMatching(CanMessage& frame, const AnswerMatch& match)
-{
-    // A busy bus returns to the caller now and then, so that its deadline still counts.
-    for (int i = 0; i < 256; ++i) {
-        uint32_t result = library_.CAN_Read(frame);
-        if (result != can::kOk) return result;
-        const bool answer = match(frame);
+    // A job's step may look again at what has come; it is all read here already.
+    if (reading_) return;
+    reading_ = true;
+    CanMessage frame;
+    for (;;) {
+        const uint32_t result = library_.CAN_Read(frame);
+        if (result == can::kQueueEmpty) break;
+        if (result != can::kOk) {
+            Observe(result);
+            if (active_)
+                active_->Failed(result);
+            else
+                readError_ = result;  // for the frame test, which reads in its place
+            break;
+        }
+        const bool awaited = active_ && active_->Awaits(frame);
         if (Trace::on())
-            Trace::Line(Trace::CanFrame(Trace::ChannelName(Channel), '<', frame) + (answer ? "" : "  ignored"));
-        if (answer) return result;
-        ++ignored_;
+            Trace::Line(Trace::CanFrame(Trace::ChannelName(Channel), '<', frame) +
+                        (awaited || (!active_ && hearEverything_) ? "" : "  ignored"));
+        if (awaited) {
+            active_->Take(frame);
+        } else if (active_) {
+            ++ignored_;
+        } else {
+            // Nothing awaits it: the frame test may read it.
+            if (received_.size() >= kReceivedKept) received_.pop_front();
+            received_.push_back(frame);
+        }
     }
-    return can::kQueueEmpty;
+    Observe(can::kOk);
+    reading_ = false;
 }
 
-uint32_t CCANDriver::WaitForAnswer(CanMessage& frame, const AnswerMatch& match)
+void CCANDriver::AnswerAwaited()
 {
-    const int64_t start = clock_.nowMs();
-    for (;;) {
-        uint32_t result = ReadMatching(frame, match);
-        if (result != can::kQueueEmpty) return result;
-        int64_t waited = clock_.nowMs() - start;
-        // The poll after the wait has run out still counts: a frame on the last moment is delivered.
-        if (waited >= answerWaitMs_) return can::kQueueEmpty;
-        library_.WaitForFrame(static_cast<int>(answerWaitMs_ - waited));
-    }
+    if (library_.NotifiesArrival() && wait_ == CanWait::Event) return;
+    pollDelay_ = 1;
+    poll_->start(pollDelay_);
 }
 
-bool CCANDriver::Await(CanMessage& frame, const AnswerMatch& match, int ms)
+void CCANDriver::Poll()
 {
-    const int64_t start = clock_.nowMs();
-    for (;;) {
-        uint32_t result = ReadMatching(frame, match);
-        Observe(result);
-        if (result == can::kOk) return true;
-        if (result != can::kQueueEmpty) return false;
-        int64_t waited = clock_.nowMs() - start;
-        if (waited >= ms) return false;
-        library_.WaitForFrame(static_cast<int>(ms - waited));
-    }
+    poll_->stop();
+    OnFramesArrived();
+    // Doubling up to the longest delay while a job runs; a new wait starts the schedule again.
+    if (!active_) return;
+    pollDelay_ = std::min(2 * pollDelay_, kLongestPollMs);
+    poll_->start(pollDelay_);
 }
 
-uint32_t CCANDriver::PollWithDoublingSleeps(CanMessage& frame, const AnswerMatch& match)
+void CCANDriver::Submit(std::unique_ptr<CanJob> job)
 {
-    uint32_t result = ReadMatching(frame, match);
-    for (int delay = 1; result == can::kQueueEmpty && delay <= 8192; delay *= 2) {
-        sleeper_.sleepMs(delay);
-        result = ReadMatching(frame, match);
+    queue_.push_back(std::move(job));
+    StartNext();
+}
+
+void CCANDriver::StartNext()
+{
+    if (starting_) return;
+    starting_ = true;
+    while (!active_ && !queue_.empty()) {
+        active_ = std::move(queue_.front());
+        queue_.pop_front();
+        active_->Start();
     }
-    return result;
+    starting_ = false;
+}
+
+void CCANDriver::JobDone()
+{
+    // Its own call is still running: it is destroyed from the loop, later.
+    retired_.push_back(std::move(active_));
+    reap_->start(0);
+    StartNext();
+}
+
+void CCANDriver::WriteTestFrame(const CanMessage& frame, const char* failure)
+{
+    auto job = std::make_unique<CanProcedure>(*this);
+    job->Send(frame, false, failure);
+    Submit(std::move(job));
+}
+
+uint32_t CCANDriver::ReadTestFrame(CanMessage& frame)
+{
+    if (!driverOpen) return can::kIllHandle;
+    OnFramesArrived();  // a library that cannot tell of arrivals
+    if (readError_ != can::kOk) return std::exchange(readError_, can::kOk);
+    if (received_.empty()) return can::kQueueEmpty;
+    frame = received_.front();
+    received_.pop_front();
+    return can::kOk;
 }
 
 namespace {
@@ -244,6 +324,19 @@ const char* CCANDriver::StatusText(int32_t status)
 void CCANDriver::ShowDriverError(uint32_t code)
 {
     notifier_.message(DriverErrorText(code));
+}
+
+void CCANDriver::ShowWaitFailure(uint32_t code)
+{
+    if (code == can::kQueueEmpty)
+        notifier_.message("CAN driver timeout error!", Caption::Error);
+    else
+        ShowDriverError(code);
+}
+
+void CCANDriver::LssFailed(const std::string& why)
+{
+    if (lssError_.empty()) lssError_ = why;
 }
 
 }  // namespace nalvexa

@@ -2,12 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "can/can_job.h"
 #include "can/can_library.h"
 #include "platform.h"
 #include "server/driver_request.h"
@@ -15,28 +16,24 @@
 
 namespace nalvexa {
 
-// Thrown and caught inside one block download; the status is already in the request.
-class CCANException {};
-
 // How a CAN answer is waited for.
 enum class CanWait {
     Event,     // wake when a frame arrives, up to the same total time
-    Doubling,  // poll with sleeps of 1, 2, 4 ... 8192 ms
+    Doubling,  // poll after 1, 2, 4 ... 8192 ms, as a library that cannot tell must be
 };
 
-// Which received frames can be the answer that is awaited. Every other frame
-// on the bus (other nodes, heartbeats, PDOs, stale answers) is passed over.
-using AnswerMatch = std::function<bool(const CanMessage& frame)>;
-
 // The one place that touches the CAN library: its settings (section "CAN"),
-// opening and closing it, single frames, and the library's errors as
-// request statuses or message boxes.
+// opening and closing it, single frames, the library's errors as request
+// statuses or message boxes, and the bus itself: the work that needs it (a
+// client's transfer, an operator's procedure) runs one job at a time, on the
+// loop, driven by the frames that arrive and by timers. Nothing waits.
 class CCANDriver {
 public:
     static constexpr int64_t kAnswerWaitMs = 16383;  // 1 + 2 + ... + 8192
+    static constexpr size_t kReceivedKept = 1000;     // frames nobody awaited, for the message test
 
-    CCANDriver(ICanLibrary& library, IniFile& ini, ITimerHost& clock, ISleeper& sleeper, IUserNotifier& notifier);
-    virtual ~CCANDriver() = default;
+    CCANDriver(ICanLibrary& library, IniFile& ini, ITimerHost& clock, IUserNotifier& notifier);
+    virtual ~CCANDriver();
 
     uint16_t Interrupt = 7;
     uint32_t PortAddress = 0x378;
@@ -56,23 +53,42 @@ public:
     // ReopenInterval ms, as is one that is lost later, until DeinitDriver.
     void InitDriver();
     void DeinitDriver();
+    // Drops what waits in the library and what arrived unawaited.
     void FlushReceiveQueue();
     // The library's result; a failure is shown once, not again until a write succeeds.
     uint32_t WriteCanMessage(const CanMessage& frame);
     // CAN_Write of one frame, traced.
     uint32_t Send(const CanMessage& frame);
-    // The first frame that `match` accepts, into `frame`; false after a
-    // time-out or a library error, which become the request's status, or a
-    // message box without a request. Frames it passes over do not extend the wait.
-    bool ReadCanMessage(DriverRequest* request, CanMessage& frame, const AnswerMatch& match);
     // Frames passed over while waiting for answers, since the start.
     uint64_t ignoredFrames() const { return ignored_; }
     static int32_t DriverErrorStatus(uint32_t code);
     static const char* DriverErrorText(uint32_t code);
     // The library error a request status stands for, or none.
     static const char* StatusText(int32_t status);
-    void SetDriverErrorStatus(DriverRequest& request, uint32_t code) { request.status = DriverErrorStatus(code); }
+    static void SetDriverErrorStatus(DriverRequest& request, uint32_t code) { request.status = DriverErrorStatus(code); }
     void ShowDriverError(uint32_t code);
+    // A failed wait of an operator's procedure, shown as the design has it.
+    void ShowWaitFailure(uint32_t code);
+
+    // The bus, one job at a time in the order given.
+    void Submit(std::unique_ptr<CanJob> job);
+    // The running job ends; the next one starts.
+    void JobDone();
+    bool busy() const { return active_ != nullptr; }
+    // A wait for an answer began: a library that cannot tell of arrivals is polled.
+    void AnswerAwaited();
+    // Reads what has arrived, now: the last look before a wait gives up.
+    void LookNow() { OnFramesArrived(); }
+
+    // The frame test: a frame as entered, in its turn on the bus (`failure`
+    // shown when it could not be written), and the oldest frame that arrived
+    // unawaited.
+    void WriteTestFrame(const CanMessage& frame, const char* failure);
+    uint32_t ReadTestFrame(CanMessage& frame);
+    // The frame test hears every frame; otherwise only what answers the driver.
+    void SetHearEverything(bool on);
+    // While nodes are looked for, every SDO server's answers are heard.
+    void SetScanning(bool on);
 
     // Network management: one frame on identifier 0x000 to NodeIdentifier (0: every node).
     void StartRemoteNode();
@@ -81,31 +97,30 @@ public:
     void ResetNode();
     void ResetCommunications();
 
-    // Layer setting services, on identifier 0x7E5.
+    // Layer setting services, on identifier 0x7E5: the frames without an answer.
     void SwitchModeGlobalConfiguration();
-    void SwitchModeGlobaOperation();
+    void SwitchModeGlobalOperation();
     void SwitchModeSelective(uint32_t serialNumber);
-    void ConfigureNodeId(uint8_t nodeId);
-    void ConfigureBitTimingParameters(uint8_t tableIndex);
-    uint32_t StoreConfiguration();
-    void ActivateBitTimingParameters();
-    uint32_t InquireIdentityVendorID();
-    uint32_t InquireIdentityProductCode();
-    uint32_t InquireIdentityRevisionNumber();
-    uint32_t InquireIdentitySerialNumber();
 
     struct LssIdentity {
         uint32_t vendorId = 0, productCode = 0, revisionNumber = 0, serialNumber = 0;
     };
-    // The selective switch of CiA 305 with the whole identity: true when the
-    // drive of that identity confirmed that it is in configuration mode.
-    bool SwitchModeSelective(const LssIdentity& identity, int answerMs);
-    // The node-ID of the drive in configuration mode (0xFF: none set), or -1 without an answer.
-    int InquireNodeId(int answerMs);
+    using Done = std::function<void(bool ok)>;
+    // The procedures the operator runs, with their fixed pauses; each waits
+    // its turn on the bus, and `done` follows on the loop when it ended (ok:
+    // every step was confirmed; LssError says which was not).
+    // False for a rate the bus cannot be moved to (nothing is sent then).
+    bool ChangeBitRate(int kbitPerSecond, Done done = {});
+    void SetNodeId(uint8_t nodeId, const uint32_t* serialNumber, Done done = {});
+    // With the selective switch of the whole identity: not ok when that drive
+    // did not confirm it (nothing more is sent then) or a later step failed.
+    void SetNodeId(uint8_t nodeId, const LssIdentity& identity, int answerMs, Done done);
+    // The identity, and with `withNodeId` the node-ID of the drive (-1 without an answer).
+    void InquireIdentity(bool withNodeId, std::function<void(const LssIdentity&, int nodeId)> done);
     // LSS fastscan: one unconfigured drive's identity; that drive is then in
     // configuration mode (and no longer answers a fastscan).
     enum class FastscanResult { Found, None, Failed };  // Failed: one answered, its identity was not confirmed
-    FastscanResult Fastscan(LssIdentity& found, int stepMs);
+    void Fastscan(int stepMs, std::function<void(FastscanResult, const LssIdentity&)> done);
     // Which node-IDs answer an SDO upload of 0x1000:00 (the device type)
     // within `answerMs`, and that value.
     struct Node {
@@ -114,27 +129,24 @@ public:
         bool known;           // an expedited answer; else an abort (its code in deviceType) or a segmented one
         bool aborted;
     };
-    std::vector<Node> ScanNodes(int answerMs);
-    // The procedures the operator runs, with their fixed pauses.
-    // False for a rate the bus cannot be moved to (nothing is sent then).
-    bool ChangeBitRate(int kbitPerSecond);
-    void SetNodeId(uint8_t nodeId, const uint32_t* serialNumber);
-    // With the selective switch of the whole identity; false when that drive
-    // did not confirm it (nothing more is sent then) or a later step failed.
-    bool SetNodeId(uint8_t nodeId, const LssIdentity& identity, int answerMs);
-    // With the node-ID of the drive too, when `nodeId` is given.
-    LssIdentity InquireIdentity(int* nodeId = nullptr);
-    // Why the last of these procedures did not go through (a step unanswered
-    // or refused); empty when every step was confirmed.
+    void ScanNodes(int answerMs, std::function<void(const std::vector<Node>&)> done);
+    // Why the last procedure did not go through (a step unanswered or
+    // refused); empty when every step was confirmed.
     const std::string& LssError() const { return lssError_; }
+    void LssFailed(const std::string& why);
+    void ClearLssError() { lssError_.clear(); }
     // How long a procedure waits for a confirmation after the pause that
     // follows its step (0: only what has come by then).
     void SetLssConfirmWait(int ms) { lssConfirmMs_ = ms; }
+    int lssConfirmWait() const { return lssConfirmMs_; }
 
     void SetWaitMode(CanWait mode) { wait_ = mode; }
-    // How long an answer is waited for (kAnswerWaitMs unless set).
+    // How long an answer is waited for ("AnswerTimeout", kAnswerWaitMs unless set).
     void SetAnswerWait(int64_t ms) { answerWaitMs_ = ms; }
+    int64_t answerWait() const { return answerWaitMs_; }
     ICanLibrary& library() { return library_; }
+    ITimerHost& clock() { return clock_; }
+    IUserNotifier& notifier() { return notifier_; }
 
     // Notes what a library call said: a lost channel is closed and tried
     // again later; bus-off and its end are state lines.
@@ -144,26 +156,18 @@ protected:
     ICanLibrary& library_;
     IniFile& ini_;
     ITimerHost& clock_;
-    ISleeper& sleeper_;
     IUserNotifier& notifier_;
 
 private:
     void Nmt(uint8_t command, const char* failure);
-    void Lss(std::initializer_list<uint8_t> bytes, bool flush, const char* failure);
-    uint32_t Inquire(uint8_t command, const char* failure);
-    void ConfigureAndStoreNodeId(uint8_t nodeId);
-    // The slave's answer to `command`, which must carry error code 0.
-    void Confirm(uint8_t command, const char* step);
-    void Failed(const std::string& why);
-    uint32_t WaitForAnswer(CanMessage& frame, const AnswerMatch& match);
-    // One frame that `match` accepts within `ms`, without any message; false on time-out or error.
-    bool Await(CanMessage& frame, const AnswerMatch& match, int ms);
-    uint32_t PollWithDoublingSleeps(CanMessage& frame, const AnswerMatch& match);
-    // Reads until a frame matches or the queue is empty (or fails).
-    uint32_t ReadMatching(CanMessage& frame, const AnswerMatch& match);
-
+    void Lss(std::initializer_list<uint8_t> bytes, const char* failure);
+    void OnFramesArrived();
+    void Poll();
+    void StartNext();
+    void Listen();  // the filter for what the driver awaits
     void KeepTrying();
     void TryReopen();
+    void Opened();
 
     CanWait wait_ = CanWait::Event;
     uint64_t ignored_ = 0;
@@ -171,9 +175,21 @@ private:
     std::string lssError_;
     int lssConfirmMs_ = 0;
     std::unique_ptr<ITimer> reopen_;
+    std::unique_ptr<ITimer> poll_;
+    std::unique_ptr<ITimer> reap_;
+    int pollDelay_ = 1;
     bool wantOpen_ = false;
     bool writeFailing_ = false;
     bool busOff_ = false;
+    bool hearEverything_ = false;
+    bool reading_ = false;
+    bool starting_ = false;
+    bool scanning_ = false;
+    std::deque<std::unique_ptr<CanJob>> queue_;
+    std::unique_ptr<CanJob> active_;
+    std::vector<std::unique_ptr<CanJob>> retired_;  // ended inside their own calls: destroyed from the loop
+    std::deque<CanMessage> received_;
+    uint32_t readError_ = can::kOk;
 };
 
 }  // namespace nalvexa

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The CAN library the driver is written against: five calls with the
-// results it relies on, and a wait for the next frame. Back ends (SocketCAN,
-// slcan, a loopback for tests) implement it.
+// results it relies on, and word to the loop when frames have arrived. Back
+// ends (SocketCAN, slcan, a loopback for tests) implement it.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace nalvexa {
 
@@ -70,6 +72,12 @@ inline uint32_t LittleEndian32(const uint8_t* p)
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
+// Frames whose identifier, masked, equals `id` masked: what the driver wants to hear.
+struct CanFilter {
+    uint32_t id;
+    uint32_t mask;
+};
+
 }  // namespace can
 
 class ICanLibrary {
@@ -84,8 +92,13 @@ public:
     // kQueueEmpty when nothing is waiting; never blocks.
     virtual uint32_t CAN_Read(CanMessage& frame) = 0;
     virtual uint32_t CAN_Status() = 0;
-    // Returns when a frame (or an error) may be waiting, or after timeoutMs.
-    virtual void WaitForFrame(int timeoutMs) = 0;
+    // Told on the loop whenever frames (or an error) may be waiting to be read,
+    // once the channel is open. A library that cannot tell is polled.
+    virtual void SetFramesArrived(std::function<void()> handler) { (void)handler; }
+    virtual bool NotifiesArrival() const { return false; }
+    // Only frames that pass one of the filters need reach the driver (none:
+    // every frame); error frames always do. A library without filters passes all.
+    virtual void SetReceiveFilter(const std::vector<can::CanFilter>& filters) { (void)filters; }
     // The channel's device has gone (unplugged, the interface deleted): it
     // must be opened again. Every call fails at once meanwhile.
     virtual bool Lost() const { return false; }

@@ -1,16 +1,30 @@
 // SPDX-License-Identifier: MIT
 // Layer setting services (CiA 305) as the master: mode switches, a new
-// node-ID, a new bit rate for the whole bus, and the identity inquiries.
+// node-ID, a new bit rate for the whole bus, and the identity inquiries;
+// each procedure a job of steps with the design's fixed pauses.
+#include <memory>
+
 #include "can/can_driver.h"
+#include "can/can_procedure.h"
 
 namespace nalvexa {
 
 namespace {
 
 constexpr uint32_t kLssMasterId = 0x7E5;
-constexpr uint32_t kLssSlaveId = 0x7E4;
 constexpr int kStepPauseMs = 100;
 constexpr int kInquiryPauseMs = 200;
+
+constexpr uint8_t kSwitchGlobal = 0x04;
+constexpr uint8_t kSwitchSelective = 0x40;  // + 0..3: vendor-ID, product code, revision, serial number
+constexpr uint8_t kSwitchSelectiveSerial = 0x43;
+constexpr uint8_t kSelectiveConfirmed = 0x44;
+constexpr uint8_t kConfigureNodeId = 0x11;
+constexpr uint8_t kConfigureBitTiming = 0x13;
+constexpr uint8_t kActivateBitTiming = 0x15;
+constexpr uint8_t kStore = 0x17;
+constexpr uint8_t kInquireVendor = 0x5A;
+constexpr uint8_t kInquireNodeId = 0x5E;
 
 CanMessage LssFrame(std::initializer_list<uint8_t> bytes)
 {
@@ -22,231 +36,186 @@ CanMessage LssFrame(std::initializer_list<uint8_t> bytes)
     return f;
 }
 
-constexpr uint8_t kFastscan = 0x51;
-constexpr uint8_t kIdentified = 0x4F;
-constexpr uint8_t kFastscanReset = 0x80;
-
-CanMessage FastscanFrame(uint32_t idNumber, uint8_t bitChecked, uint8_t sub, uint8_t next)
+CanMessage Little32(uint8_t command, uint32_t v)
 {
-    return LssFrame({kFastscan, static_cast<uint8_t>(idNumber), static_cast<uint8_t>(idNumber >> 8),
-                     static_cast<uint8_t>(idNumber >> 16), static_cast<uint8_t>(idNumber >> 24), bitChecked, sub,
-                     next});
+    return LssFrame({command, static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+                     static_cast<uint8_t>(v >> 24)});
 }
 
-// A slave's answer to the service `command`: on the slaves' identifier, eight
-// bytes, the same command specifier.
-AnswerMatch LssAnswerTo(uint8_t command)
+const char* const kGlobalConfigurationFailure = "Error executing SwitchModeGlobalConfiguration";
+const char* const kGlobalOperationFailure = "Error executing SwitchModeGlobaOperation";
+
+}  // namespace
+
+void CCANDriver::Lss(std::initializer_list<uint8_t> bytes, const char* failure)
 {
-    return [command](const CanMessage& f) {
-        return f.id == kLssSlaveId && f.type == 0 && f.length == 8 && f.data[0] == command;
+    auto job = std::make_unique<CanProcedure>(*this);
+    job->Send(LssFrame(bytes), false, failure);
+    Submit(std::move(job));
+}
+
+void CCANDriver::SwitchModeGlobalConfiguration() { Lss({kSwitchGlobal, 0x01}, kGlobalConfigurationFailure); }
+void CCANDriver::SwitchModeGlobalOperation() { Lss({kSwitchGlobal, 0x00}, kGlobalOperationFailure); }
+
+void CCANDriver::SwitchModeSelective(uint32_t serial)
+{
+    auto job = std::make_unique<CanProcedure>(*this);
+    job->Send(Little32(kSwitchSelectiveSerial, serial), false, "Error executing SwitchModeSelective");
+    Submit(std::move(job));
+}
+
+namespace {
+
+// A confirmation of `command` with error code 0, within the confirmation wait.
+CanProcedure::Answered Confirmed(CCANDriver& bus, const char* step)
+{
+    return [&bus, step](const CanMessage* answer, uint32_t) {
+        if (!answer)
+            bus.LssFailed(std::string(step) + ": no answer");
+        else if (answer->data[1] != 0)
+            bus.LssFailed(std::string(step) + ": refused with error " + std::to_string(answer->data[1]));
+        return true;
     };
+}
+
+// The new node-ID, stored, and the drives back to waiting.
+void ConfigureAndStoreNodeId(CCANDriver& bus, CanProcedure& p, uint8_t nodeId)
+{
+    p.Pause(kStepPauseMs)
+        // Flushed, so that a slave's confirmation of the selective switch is not taken for this answer.
+        .Send(LssFrame({kConfigureNodeId, nodeId}), true, "Error executing ConfigureNodeId")
+        .Await(kConfigureNodeId, -1,
+               [&bus](const CanMessage* answer, uint32_t failure) {
+                   if (!answer) {
+                       bus.ShowWaitFailure(failure);
+                       bus.LssFailed("configure node-ID: no answer");
+                   } else if (answer->data[1] != 0) {
+                       bus.LssFailed("configure node-ID: refused with error " + std::to_string(answer->data[1]));
+                       bus.notifier().message("Error received after ConfigureNodeId CAN_Write", Caption::Info);
+                   }
+                   return true;
+               })
+        .Pause(kStepPauseMs)
+        .Send(LssFrame({kStore}), true, nullptr)  // not reported
+        .Pause(kStepPauseMs)
+        .Await(kStore, bus.lssConfirmWait(), Confirmed(bus, "store configuration"))
+        .Send(LssFrame({kSwitchGlobal, 0x00}), false, kGlobalOperationFailure);
+}
+
+// One of the four inquiries: the value, or 0 without an answer.
+void Inquire(CCANDriver& bus, CanProcedure& p, uint8_t command, const char* failure, uint32_t& into)
+{
+    p.Send(LssFrame({command}), true, failure).Await(command, -1, [&bus, &into](const CanMessage* a, uint32_t error) {
+        if (a) {
+            into = can::LittleEndian32(a->data + 1);
+        } else {
+            bus.ShowWaitFailure(error);
+            bus.LssFailed("identity inquiry: no answer");
+        }
+        return true;
+    });
 }
 
 }  // namespace
 
-void CCANDriver::Lss(std::initializer_list<uint8_t> bytes, bool flush, const char* failure)
-{
-    if (flush) FlushReceiveQueue();
-    if (Send(LssFrame(bytes)) != can::kOk && failure) notifier_.message(failure, Caption::Info);
-}
-
-void CCANDriver::SwitchModeGlobalConfiguration() { Lss({0x04, 0x01}, false, "Error executing SwitchModeGlobalConfiguration"); }
-void CCANDriver::SwitchModeGlobaOperation() { Lss({0x04, 0x00}, false, "Error executing SwitchModeGlobaOperation"); }
-
-void CCANDriver::SwitchModeSelective(uint32_t serial)
-{
-    Lss({0x43, static_cast<uint8_t>(serial), static_cast<uint8_t>(serial >> 8), static_cast<uint8_t>(serial >> 16),
-         static_cast<uint8_t>(serial >> 24)},
-        false, "Error executing SwitchModeSelective");
-}
-
-void CCANDriver::ConfigureNodeId(uint8_t nodeId)
-{
-    // Flushed, so that a slave's confirmation of the selective switch is not taken for this answer.
-    Lss({0x11, nodeId}, true, "Error executing ConfigureNodeId");
-    CanMessage answer;
-    if (!ReadCanMessage(nullptr, answer, LssAnswerTo(0x11))) {
-        Failed("configure node-ID: no answer");
-    } else if (answer.data[1] != 0) {
-        Failed("configure node-ID: refused with error " + std::to_string(answer.data[1]));
-        notifier_.message("Error received after ConfigureNodeId CAN_Write", Caption::Info);
-    }
-}
-
-void CCANDriver::ConfigureBitTimingParameters(uint8_t tableIndex)
-{
-    Lss({0x13, 0x00, tableIndex}, true, "Error executing ConfigureBitTimingParameters CAN_Write");
-}
-
-uint32_t CCANDriver::StoreConfiguration()
-{
-    FlushReceiveQueue();
-    return Send(LssFrame({0x17}));  // not reported
-}
-
-void CCANDriver::ActivateBitTimingParameters()
-{
-    // The switch delay is always 100 ms.
-    Lss({0x15, 0x64, 0x00}, true, "Error executing ActivateBitTimingParameters CAN_Write");
-}
-
-uint32_t CCANDriver::Inquire(uint8_t command, const char* failure)
-{
-    Lss({command}, true, failure);
-    CanMessage answer;
-    if (!ReadCanMessage(nullptr, answer, LssAnswerTo(command))) {
-        Failed("identity inquiry: no answer");
-        return 0;
-    }
-    return can::LittleEndian32(answer.data + 1);
-}
-
-uint32_t CCANDriver::InquireIdentityVendorID() { return Inquire(0x5A, "Error executing InquireIdentityVendorID CAN_Write"); }
-uint32_t CCANDriver::InquireIdentityProductCode()
-{
-    return Inquire(0x5B, "Error executing InquireIdentityProductCode CAN_Write");
-}
-uint32_t CCANDriver::InquireIdentityRevisionNumber()
-{
-    return Inquire(0x5C, "Error executing InquireIdentityRevisionNumber CAN_Write");
-}
-uint32_t CCANDriver::InquireIdentitySerialNumber()
-{
-    return Inquire(0x5D, "Error executing InquireIdentitySerialNumber CAN_Write");
-}
-
-void CCANDriver::Failed(const std::string& why)
-{
-    if (lssError_.empty()) lssError_ = why;
-}
-
-void CCANDriver::Confirm(uint8_t command, const char* step)
-{
-    CanMessage answer;
-    if (!Await(answer, LssAnswerTo(command), lssConfirmMs_))
-        Failed(std::string(step) + ": no answer");
-    else if (answer.data[1] != 0)
-        Failed(std::string(step) + ": refused with error " + std::to_string(answer.data[1]));
-}
-
-bool CCANDriver::ChangeBitRate(int kbitPerSecond)
+bool CCANDriver::ChangeBitRate(int kbitPerSecond, Done done)
 {
     const can::BitRate* rate = can::FindBitRate(kbitPerSecond);
     if (!rate) return false;
-    lssError_.clear();
-    SwitchModeGlobalConfiguration();
-    sleeper_.sleepMs(kStepPauseMs);
-    ConfigureBitTimingParameters(rate->lssIndex);
-    sleeper_.sleepMs(kStepPauseMs);
-    Confirm(0x13, "configure bit timing");
-    StoreConfiguration();
-    sleeper_.sleepMs(kStepPauseMs);
-    Confirm(0x17, "store configuration");
-    ActivateBitTimingParameters();
-    sleeper_.sleepMs(kStepPauseMs);
-    DeinitDriver();
-    CANBaudRate = rate->btr;
-    sleeper_.sleepMs(kStepPauseMs);
-    InitDriver();
+    const uint16_t btr = rate->btr;
+    auto p = std::make_unique<CanProcedure>(*this);
+    p->Do([this] { ClearLssError(); })
+        .Send(LssFrame({kSwitchGlobal, 0x01}), false, kGlobalConfigurationFailure)
+        .Pause(kStepPauseMs)
+        .Send(LssFrame({kConfigureBitTiming, 0x00, rate->lssIndex}), true,
+              "Error executing ConfigureBitTimingParameters CAN_Write")
+        .Pause(kStepPauseMs)
+        .Await(kConfigureBitTiming, lssConfirmMs_, Confirmed(*this, "configure bit timing"))
+        .Send(LssFrame({kStore}), true, nullptr)
+        .Pause(kStepPauseMs)
+        .Await(kStore, lssConfirmMs_, Confirmed(*this, "store configuration"))
+        // The switch delay is always 100 ms.
+        .Send(LssFrame({kActivateBitTiming, 0x64, 0x00}), true, "Error executing ActivateBitTimingParameters CAN_Write")
+        .Pause(kStepPauseMs)
+        .Do([this, btr] {
+            DeinitDriver();
+            CANBaudRate = btr;
+        })
+        .Pause(kStepPauseMs)
+        .Do([this] { InitDriver(); })
+        .Finally([this, done] {
+            if (done) done(lssError_.empty());
+        });
+    Submit(std::move(p));
     return true;
 }
 
-void CCANDriver::SetNodeId(uint8_t nodeId, const uint32_t* serialNumber)
+void CCANDriver::SetNodeId(uint8_t nodeId, const uint32_t* serialNumber, Done done)
 {
-    lssError_.clear();
+    auto p = std::make_unique<CanProcedure>(*this);
+    p->Do([this] { ClearLssError(); });
     if (serialNumber)
-        SwitchModeSelective(*serialNumber);
+        p->Send(Little32(kSwitchSelectiveSerial, *serialNumber), false, "Error executing SwitchModeSelective");
     else
-        SwitchModeGlobalConfiguration();
-    ConfigureAndStoreNodeId(nodeId);
+        p->Send(LssFrame({kSwitchGlobal, 0x01}), false, kGlobalConfigurationFailure);
+    ConfigureAndStoreNodeId(*this, *p, nodeId);
+    p->Finally([this, done] {
+        if (done) done(lssError_.empty());
+    });
+    Submit(std::move(p));
 }
 
-bool CCANDriver::SetNodeId(uint8_t nodeId, const LssIdentity& identity, int answerMs)
+void CCANDriver::SetNodeId(uint8_t nodeId, const LssIdentity& id, int answerMs, Done done)
 {
-    lssError_.clear();
-    if (!SwitchModeSelective(identity, answerMs)) {
-        Failed("no drive of that identity answered the selective switch");
-        return false;
-    }
-    ConfigureAndStoreNodeId(nodeId);
-    return lssError_.empty();
-}
-
-void CCANDriver::ConfigureAndStoreNodeId(uint8_t nodeId)
-{
-    sleeper_.sleepMs(kStepPauseMs);
-    ConfigureNodeId(nodeId);
-    sleeper_.sleepMs(kStepPauseMs);
-    StoreConfiguration();
-    sleeper_.sleepMs(kStepPauseMs);
-    Confirm(0x17, "store configuration");
-    SwitchModeGlobaOperation();
-}
-
-CCANDriver::LssIdentity CCANDriver::InquireIdentity(int* nodeId)
-{
-    LssIdentity id;
-    lssError_.clear();
-    SwitchModeGlobalConfiguration();
-    id.vendorId = InquireIdentityVendorID();
-    sleeper_.sleepMs(kInquiryPauseMs);
-    id.productCode = InquireIdentityProductCode();
-    sleeper_.sleepMs(kInquiryPauseMs);
-    id.revisionNumber = InquireIdentityRevisionNumber();
-    sleeper_.sleepMs(kInquiryPauseMs);
-    id.serialNumber = InquireIdentitySerialNumber();
-    sleeper_.sleepMs(kInquiryPauseMs);
-    if (nodeId) {
-        *nodeId = InquireNodeId(static_cast<int>(answerWaitMs_));
-        if (*nodeId < 0) Failed("node-ID inquiry: no answer");
-    }
-    SwitchModeGlobaOperation();
-    return id;
-}
-
-bool CCANDriver::SwitchModeSelective(const LssIdentity& id, int answerMs)
-{
-    FlushReceiveQueue();
+    auto p = std::make_unique<CanProcedure>(*this);
+    p->Do([this] { ClearLssError(); });
+    // The selective switch of CiA 305 with the whole identity, which that drive confirms.
     const uint32_t values[4] = {id.vendorId, id.productCode, id.revisionNumber, id.serialNumber};
-    for (uint8_t i = 0; i < 4; ++i) {
-        const uint32_t v = values[i];
-        Send(LssFrame({static_cast<uint8_t>(0x40 + i), static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-                  static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)}));
-    }
-    CanMessage answer;
-    return Await(answer, LssAnswerTo(0x44), answerMs);
+    for (uint8_t i = 0; i < 4; ++i) p->Send(Little32(static_cast<uint8_t>(kSwitchSelective + i), values[i]), i == 0, nullptr);
+    p->Await(kSelectiveConfirmed, answerMs, [this](const CanMessage* answer, uint32_t) {
+        if (!answer) LssFailed("no drive of that identity answered the selective switch");
+        return answer != nullptr;  // nothing more is sent to no drive
+    });
+    ConfigureAndStoreNodeId(*this, *p, nodeId);
+    p->Finally([this, done] {
+        if (done) done(lssError_.empty());
+    });
+    Submit(std::move(p));
 }
 
-int CCANDriver::InquireNodeId(int answerMs)
+void CCANDriver::InquireIdentity(bool withNodeId, std::function<void(const LssIdentity&, int nodeId)> done)
 {
-    FlushReceiveQueue();
-    Send(LssFrame({0x5E}));
-    CanMessage answer;
-    if (!Await(answer, LssAnswerTo(0x5E), answerMs)) return -1;
-    return answer.data[1];
-}
-
-CCANDriver::FastscanResult CCANDriver::Fastscan(LssIdentity& found, int stepMs)
-{
-    CanMessage answer;
-    auto ask = [&](uint32_t idNumber, uint8_t bit, uint8_t sub, uint8_t next) {
-        FlushReceiveQueue();
-        Send(FastscanFrame(idNumber, bit, sub, next));
-        return Await(answer, LssAnswerTo(kIdentified), stepMs);
+    struct Found {
+        LssIdentity id;
+        int nodeId = -1;
     };
-    // Is there any drive without a node-ID?
-    if (!ask(0, kFastscanReset, 0, 0)) return FastscanResult::None;
-    uint32_t* parts[4] = {&found.vendorId, &found.productCode, &found.revisionNumber, &found.serialNumber};
-    for (uint8_t sub = 0; sub < 4; ++sub) {
-        uint32_t id = 0;
-        // From the top bit down: a drive answers while the bits so far match.
-        for (int bit = 31; bit >= 0; --bit)
-            if (!ask(id, static_cast<uint8_t>(bit), sub, sub)) id |= 1u << bit;
-        // The whole number, confirmed; the next part is checked next.
-        if (!ask(id, 0, sub, static_cast<uint8_t>(sub < 3 ? sub + 1 : 0))) return FastscanResult::Failed;
-        *parts[sub] = id;
+    auto found = std::make_shared<Found>();
+    auto p = std::make_unique<CanProcedure>(*this);
+    p->Do([this] { ClearLssError(); }).Send(LssFrame({kSwitchGlobal, 0x01}), false, kGlobalConfigurationFailure);
+    Inquire(*this, *p, kInquireVendor, "Error executing InquireIdentityVendorID CAN_Write", found->id.vendorId);
+    p->Pause(kInquiryPauseMs);
+    Inquire(*this, *p, kInquireVendor + 1, "Error executing InquireIdentityProductCode CAN_Write", found->id.productCode);
+    p->Pause(kInquiryPauseMs);
+    Inquire(*this, *p, kInquireVendor + 2, "Error executing InquireIdentityRevisionNumber CAN_Write",
+            found->id.revisionNumber);
+    p->Pause(kInquiryPauseMs);
+    Inquire(*this, *p, kInquireVendor + 3, "Error executing InquireIdentitySerialNumber CAN_Write",
+            found->id.serialNumber);
+    p->Pause(kInquiryPauseMs);
+    if (withNodeId) {
+        p->Send(LssFrame({kInquireNodeId}), true, nullptr)
+            .Await(kInquireNodeId, answerWaitMs_, [this, found](const CanMessage* answer, uint32_t) {
+                if (answer)
+                    found->nodeId = answer->data[1];
+                else
+                    LssFailed("node-ID inquiry: no answer");
+                return true;
+            });
     }
-    return FastscanResult::Found;
+    p->Send(LssFrame({kSwitchGlobal, 0x00}), false, kGlobalOperationFailure).Finally([found, done] {
+        if (done) done(found->id, found->nodeId);
+    });
+    Submit(std::move(p));
 }
 
 }  // namespace nalvexa

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
-// CANopen network management: the master's commands to one node or to all.
+// CANopen network management: the master's commands to one node or to all,
+// each a frame that waits its turn on the bus.
+#include <memory>
+
 #include "can/can_driver.h"
+#include "can/can_procedure.h"
 
 namespace nalvexa {
 
@@ -11,7 +15,9 @@ void CCANDriver::Nmt(uint8_t command, const char* failure)
     f.length = 2;
     f.data[0] = command;
     f.data[1] = NodeIdentifier;
-    if (Send(f) != can::kOk) notifier_.message(failure, Caption::Info);
+    auto job = std::make_unique<CanProcedure>(*this);
+    job->Send(f, false, failure);
+    Submit(std::move(job));
 }
 
 void CCANDriver::StartRemoteNode() { Nmt(0x01, "Error executing StartRemoteNode"); }

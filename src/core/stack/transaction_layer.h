@@ -4,6 +4,8 @@
 #pragma once
 
 #include <deque>
+#include <functional>
+#include <utility>
 
 #include "server/adapter_interfaces.h"
 #include "server/driver_request.h"
@@ -19,6 +21,21 @@ public:
         StartNext();
     }
     bool busy() const { return busy_; }
+    // An operator's procedure needs the line: `then` runs once the request on
+    // it has ended, and no request goes out until Release.
+    void Hold(std::function<void()> then)
+    {
+        held_ = true;
+        if (!busy_)
+            then();
+        else
+            onHeld_ = std::move(then);
+    }
+    void Release()
+    {
+        held_ = false;
+        StartNext();
+    }
     size_t pendingCount() const { return pending_.size(); }
     // Ends every request at once with `status`: the one on the line and those queued.
     void FailAll(int32_t status)
@@ -55,19 +72,22 @@ protected:
         pending_.pop_front();
         busy_ = false;
         if (request->replySink) request->replySink->SendReply();
+        if (onHeld_) std::exchange(onHeld_, nullptr)();
         StartNext();
     }
 
 private:
     void StartNext()
     {
-        if (busy_ || pending_.empty()) return;
+        if (busy_ || held_ || pending_.empty()) return;
         busy_ = true;
         Start(*pending_.front());
     }
 
     std::deque<DriverRequest*> pending_;
+    std::function<void()> onHeld_;
     bool busy_ = false;
+    bool held_ = false;
 };
 
 }  // namespace nalvexa

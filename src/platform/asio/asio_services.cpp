@@ -76,9 +76,4 @@ std::unique_ptr<ITimer> AsioTimerHost::createTimer(std::function<void()> onExpir
 
 void AsioTaskPoster::post(std::function<void()> task) { PostedTasks::Add(io_, std::move(task)); }
 
-void ThreadSleeper::sleepMs(int ms)
-{
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 }  // namespace nalvexa

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The core's platform services on an Asio loop: timers, posted tasks and the
-// sleeper of the fixed pauses.
+// The core's platform services on an Asio loop: timers and posted tasks.
 #pragma once
 
 #include <asio/io_context.hpp>
@@ -28,10 +27,5 @@ private:
     asio::io_context& io_;
 };
 
-// The pauses block the loop's thread, as the drives expect.
-class ThreadSleeper : public ISleeper {
-public:
-    void sleepMs(int ms) override;
-};
 
 }  // namespace nalvexa

@@ -1,17 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "slcan_library.h"
 
-#include <chrono>
-
 namespace nalvexa {
 
-namespace {
-
-constexpr size_t kMaxQueued = 4096;  // frames nobody read are dropped beyond this, as an overrun
-
-}  // namespace
-
-SlcanLibrary::~SlcanLibrary() = default;
+SlcanLibrary::~SlcanLibrary() { watch_.reset(); }
 
 uint32_t SlcanLibrary::CAN_Init(uint16_t btr, int, int, uint32_t, uint16_t)
 {
@@ -29,22 +21,33 @@ uint32_t SlcanLibrary::CAN_Init(uint16_t btr, int, int, uint32_t, uint16_t)
         return can::kResource;
     }
     parser_ = slcan::Parser();
+    received_.clear();
     // Close first: an adapter left open by an earlier run refuses the rate command.
-    Send("C\r");
-    CommandAccepted();
-    if (!Send(std::string("S") + rate + "\r") || !CommandAccepted() || !Send("O\r") || !CommandAccepted()) {
-        error_ = device_ + ": the adapter refused to open the channel";
+    if (!Send(std::string("C\r") + "S" + rate + "\rO\r")) {
+        error_ = device_ + ": " + (error_.empty() ? "cannot write to the adapter" : error_);
         line_.Close();
         return can::kResource;
     }
-    frames_.clear();
-    pendingError_ = can::kOk;
+    commandAnswers_ = 3;
+    openedAt_ = Clock::now();
+    if (makeWatch_) {
+        watch_ = makeWatch_();
+#ifdef _WIN32
+        watch_->Watch(line_.DuplicateRxEvent(), [this] {
+#else
+        watch_->Watch(line_.fd(), [this] {
+#endif
+            Pump();
+            if (arrived_) arrived_();
+        });
+    }
     return can::kOk;
 }
 
 uint32_t SlcanLibrary::CAN_Close()
 {
     if (!line_.isOpen()) return can::kIllHandle;
+    watch_.reset();
     if (!lost_) Send("C\r");
     line_.Close();
     return can::kOk;
@@ -66,23 +69,6 @@ bool SlcanLibrary::Send(const std::string& text)
     return false;
 }
 
-bool SlcanLibrary::CommandAccepted()
-{
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kCommandAnswerMs);
-    for (;;) {
-        slcan::Event e;
-        while (parser_.Next(e)) {
-            if (e.kind == slcan::Event::Ok) return true;
-            if (e.kind == slcan::Event::Bell) return false;
-        }
-        if (lost_ || !line_.isOpen()) return false;
-        int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
-        if (left <= 0) return true;  // some adapters do not answer commands
-        Pump(left);
-    }
-}
-
 void SlcanLibrary::Pump(int timeoutMs)
 {
     uint8_t buffer[512];
@@ -93,21 +79,27 @@ void SlcanLibrary::Pump(int timeoutMs)
         if (n <= 0) break;
         parser_.Feed(buffer, static_cast<size_t>(n));
     }
+    std::string why;
+    if (line_.isOpen() && !lost_ && !line_.ArmReadyWait(why)) Lose(why);
+    Collect();
 }
 
 void SlcanLibrary::Collect()
 {
     slcan::Event e;
     while (parser_.Next(e)) {
-        if (e.kind == slcan::Event::Frame) {
-            if (frames_.size() >= kMaxQueued) {
-                frames_.pop_front();
-                pendingError_ = can::kQueueOverrun;
-            }
-            frames_.push_back(e.frame);
-        } else if (e.kind == slcan::Event::Bell) {
-            pendingError_ = can::kXmtFull;  // the adapter refused a frame we sent
+        const bool answer = e.kind == slcan::Event::Ok || e.kind == slcan::Event::Bell;
+        if (answer && commandAnswers_ > 0 &&
+            Clock::now() - openedAt_ < std::chrono::milliseconds(kCommandAnswerMs)) {
+            // The first is the close's, refused by an adapter that was closed; the rate's and the open's count.
+            if (--commandAnswers_ < 2 && e.kind == slcan::Event::Bell) Lose("the adapter refused to open the channel");
+            continue;
         }
+        commandAnswers_ = 0;
+        if (e.kind == slcan::Event::Frame)
+            received_.Add(e.frame);
+        else if (e.kind == slcan::Event::Bell)
+            received_.AddError(can::kXmtFull);  // the adapter refused a frame we sent
         // Acknowledgements, commands and malformed lines carry nothing for the reader.
     }
 }
@@ -122,23 +114,14 @@ uint32_t SlcanLibrary::CAN_Write(const CanMessage& frame)
 uint32_t SlcanLibrary::CAN_Read(CanMessage& frame)
 {
     if (!line_.isOpen()) return can::kIllHandle;
-    Pump();
-    Collect();
-    if (lost_ && frames_.empty()) return can::kIllHandle;
-    if (pendingError_ != can::kOk) {
-        uint32_t error = pendingError_;
-        pendingError_ = can::kOk;
-        return error;
-    }
-    if (frames_.empty()) return can::kQueueEmpty;
-    frame = frames_.front();
-    frames_.pop_front();
-    return can::kOk;
+    if (received_.empty()) Pump();
+    if (!received_.empty()) return received_.Take(frame);
+    return lost_ ? can::kIllHandle : can::kQueueEmpty;
 }
 
 void SlcanLibrary::WaitForFrame(int timeoutMs)
 {
-    if (!line_.isOpen() || lost_ || !frames_.empty() || parser_.HasEvents()) return;
+    if (!line_.isOpen() || lost_ || !received_.empty() || parser_.HasEvents()) return;
     Pump(timeoutMs);
 }
 

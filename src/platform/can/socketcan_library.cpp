@@ -34,6 +34,7 @@ uint32_t ErrorCode(const can_frame& f)
 
 SocketCanLibrary::~SocketCanLibrary()
 {
+    watch_.reset();
     if (fd_ >= 0) ::close(fd_);
 }
 
@@ -72,15 +73,53 @@ uint32_t SocketCanLibrary::CAN_Init(uint16_t, int, int, uint32_t, uint16_t)
         fd_ = -1;
         return can::kResource;
     }
+    ApplyFilter();
+    received_.clear();
+    if (makeWatch_) {
+        watch_ = makeWatch_();
+        watch_->Watch(fd_, [this] {
+            Drain();
+            if (arrived_) arrived_();
+        });
+    }
     return can::kOk;
 }
 
 uint32_t SocketCanLibrary::CAN_Close()
 {
     if (fd_ < 0) return can::kIllHandle;
+    watch_.reset();
     ::close(fd_);
     fd_ = -1;
     return can::kOk;
+}
+
+void SocketCanLibrary::SetReceiveFilter(const std::vector<can::CanFilter>& filters)
+{
+    filters_ = filters;
+    if (fd_ >= 0) ApplyFilter();
+}
+
+void SocketCanLibrary::ApplyFilter()
+{
+    // No filter: every frame. Error frames come through their own mask.
+    std::vector<can_filter> f;
+    for (const can::CanFilter& c : filters_) f.push_back({c.id, c.mask | CAN_EFF_FLAG | CAN_RTR_FLAG});
+    if (f.empty()) f.push_back({0, 0});
+    ::setsockopt(fd_, SOL_CAN_RAW, CAN_RAW_FILTER, f.data(), static_cast<socklen_t>(f.size() * sizeof(can_filter)));
+}
+
+void SocketCanLibrary::Drain()
+{
+    for (int i = 0; i < static_cast<int>(ReceivedFrames::kMaxQueued) && fd_ >= 0 && !lost_; ++i) {
+        CanMessage m;
+        const uint32_t result = ReadSocket(m);
+        if (result == can::kQueueEmpty) return;
+        if (result == can::kOk)
+            received_.Add(m);
+        else
+            received_.AddError(result);
+    }
 }
 
 uint32_t SocketCanLibrary::CAN_Write(const CanMessage& m)
@@ -99,7 +138,13 @@ uint32_t SocketCanLibrary::CAN_Write(const CanMessage& m)
 
 uint32_t SocketCanLibrary::CAN_Read(CanMessage& m)
 {
+    if (!received_.empty()) return received_.Take(m);
     if (fd_ < 0 || lost_) return can::kIllHandle;
+    return ReadSocket(m);
+}
+
+uint32_t SocketCanLibrary::ReadSocket(CanMessage& m)
+{
     for (;;) {
         can_frame f{};
         ssize_t n = ::read(fd_, &f, sizeof f);
@@ -122,7 +167,7 @@ uint32_t SocketCanLibrary::CAN_Read(CanMessage& m)
 
 void SocketCanLibrary::WaitForFrame(int timeoutMs)
 {
-    if (fd_ < 0 || lost_) return;
+    if (fd_ < 0 || lost_ || !received_.empty()) return;
     pollfd p{fd_, POLLIN, 0};
     ::poll(&p, 1, timeoutMs);
 }
@@ -138,6 +183,8 @@ uint32_t SocketCanLibrary::CAN_Init(uint16_t, int, int, uint32_t, uint16_t) { re
 uint32_t SocketCanLibrary::CAN_Close() { return can::kIllHandle; }
 uint32_t SocketCanLibrary::CAN_Write(const CanMessage&) { return can::kIllHandle; }
 uint32_t SocketCanLibrary::CAN_Read(CanMessage&) { return can::kIllHandle; }
+uint32_t SocketCanLibrary::ReadSocket(CanMessage&) { return can::kIllHandle; }
+void SocketCanLibrary::SetReceiveFilter(const std::vector<can::CanFilter>&) {}
 void SocketCanLibrary::WaitForFrame(int) {}
 
 }  // namespace nalvexa

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Real time for programs without an event loop (the command-line tools,
-// tests on real devices): the clock and the sleeper of the core; timers can
-// be made and started, but never fire.
+// Real time for programs without an event loop (tests on real devices):
+// the clock of the core; timers can be made and started, but never fire.
 #pragma once
 
 #include <chrono>
@@ -12,7 +11,7 @@
 
 namespace nalvexa {
 
-class SteadyClock : public ITimerHost, public ISleeper {
+class SteadyClock : public ITimerHost {
 public:
     int64_t nowMs() const override
     {
@@ -29,7 +28,6 @@ public:
         };
         return std::make_unique<Idle>();
     }
-    void sleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 };
 
 }  // namespace nalvexa

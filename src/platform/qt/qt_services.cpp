@@ -32,11 +32,6 @@ std::unique_ptr<ITimer> QtTimerHost::createTimer(std::function<void()> onExpiry)
     return std::make_unique<QtTimer>(std::move(onExpiry));
 }
 
-void QtSleeper::sleepMs(int ms)
-{
-    if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));
-}
-
 void QtTaskPoster::post(std::function<void()> task)
 {
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);

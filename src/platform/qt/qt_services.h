@@ -18,11 +18,6 @@ private:
     QElapsedTimer clock_;
 };
 
-class QtSleeper : public ISleeper {
-public:
-    void sleepMs(int ms) override;
-};
-
 class QtTaskPoster : public ITaskPoster {
 public:
     void post(std::function<void()> task) override;

@@ -60,6 +60,14 @@ public:
     bool ArmRxWait(DWORD& error);
     // A handle of the event the wait signals, for the loop; the caller owns it.
     HANDLE DuplicateRxEvent() const;
+    // After reading all there was, before the loop watches the event again.
+    bool ArmReadyWait(std::string& reason)
+    {
+        DWORD error = 0;
+        if (ArmRxWait(error)) return true;
+        reason = FailureReason(static_cast<int>(error));
+        return false;
+    }
 
 private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;

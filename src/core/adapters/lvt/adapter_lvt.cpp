@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "adapters/lvt/adapter_lvt.h"
 
+#include <utility>
+
 namespace nalvexa {
 
 CAdapterLVT::CAdapterLVT(const AdapterContext& context)
@@ -10,6 +12,12 @@ CAdapterLVT::CAdapterLVT(const AdapterContext& context)
     WireStack(transaction_, status_, link_, reassembly_);
     receive_.inbound = 1;
     port_.SetReceiveMessage(&receive_);
+    reopenPause_ = context.timers.createTimer([this] {
+        reopenPause_->stop();
+        OpenPort();
+        // Whether or not the port could be opened again.
+        if (DriverRequest* r = std::exchange(answerAfterReopen_, nullptr)) r->replySink->SendReply();
+    });
     LoadSerialSettings(context.ini, *this, "5");
     port_.setBaudRate(kStartBaudRate);  // every start, whatever was saved
     OpenPort();
@@ -31,8 +39,8 @@ void CAdapterLVT::Execute(DriverRequest* request)
         request->replySink->SendReply();
         return;
     case Control:
-        if (request->slIndex1 == kFastLine) Reopen(kFastBaudRate);
-        if (request->slIndex1 == kNormalLine) Reopen(kStartBaudRate);
+        if (request->slIndex1 == kFastLine) return Reopen(kFastBaudRate, request);
+        if (request->slIndex1 == kNormalLine) return Reopen(kStartBaudRate, request);
         request->replySink->SendReply();
         return;
     default:
@@ -40,12 +48,12 @@ void CAdapterLVT::Execute(DriverRequest* request)
     }
 }
 
-void CAdapterLVT::Reopen(int baudRate)
+void CAdapterLVT::Reopen(int baudRate, DriverRequest* request)
 {
     ClosePort();
     SetBaudRate(baudRate);
-    context_.sleeper.sleepMs(kReopenPauseMs);
-    OpenPort();
+    answerAfterReopen_ = request;
+    reopenPause_->start(kReopenPauseMs);
 }
 
 void CAdapterLVT::ShowSetup()

@@ -25,7 +25,8 @@ public:
     const LvtTransactionLayer& transactionLayer() const { return transaction_; }
 
 private:
-    void Reopen(int baudRate);
+    // Closes the port, sets the rate, and after the pause opens it and answers `request`.
+    void Reopen(int baudRate, DriverRequest* request);
     void ResetStack() override
     {
         link_.Reset();
@@ -37,6 +38,8 @@ private:
     LvtLinkLayer link_;
     LvtReassemblyLayer reassembly_;
     LvtFrame receive_;
+    std::unique_ptr<ITimer> reopenPause_;
+    DriverRequest* answerAfterReopen_ = nullptr;
 };
 
 }  // namespace nalvexa

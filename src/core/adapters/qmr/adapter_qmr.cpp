@@ -10,6 +10,10 @@ CAdapterQMR::CAdapterQMR(const AdapterContext& context)
     WireStack(transaction_, header_, link_, reassembly_);
     receive_.inbound = 1;
     port_.SetReceiveMessage(&receive_);
+    modeTimer_ = context.timers.createTimer([this] {
+        modeTimer_->stop();
+        SendModeByte();
+    });
     LoadSerialSettings(context.ini, *this, "0");
     port_.setBaudRate(kBaudRate);  // whatever the shared section says
     OpenPort();
@@ -38,16 +42,29 @@ void CAdapterQMR::Execute(DriverRequest* request)
 
 void CAdapterQMR::SwitchToQmrMode()
 {
+    if (switchingMode()) return;
+    modeStep_ = 0;
+    transaction_.Hold([this] {
+        port_.setSuppressDelivery(1);
+        SendModeByte();
+    });
+}
+
+void CAdapterQMR::SendModeByte()
+{
     static constexpr uint8_t kSequence[6] = {0x0D, 0x0D, 0x10, 0x53, 0x43, 0x0D};
-    port_.setSuppressDelivery(1);
-    QmrFrame single;
-    for (uint8_t byte : kSequence) {
-        single.Clear();
-        single.Append(byte);
-        port_.WriteFrame(single);
-        context_.sleeper.sleepMs(1000);
+    if (modeStep_ >= static_cast<int>(sizeof kSequence)) {
+        // The pause after the last byte is over.
+        port_.setSuppressDelivery(0);
+        modeStep_ = -1;
+        transaction_.Release();
+        return;
     }
-    port_.setSuppressDelivery(0);
+    // Straight to the port: no length byte, no checksum, no time-out.
+    QmrFrame single;
+    single.Append(kSequence[modeStep_++]);
+    port_.WriteFrame(single);
+    modeTimer_->start(kModeBytePauseMs);
 }
 
 void CAdapterQMR::ShowSetup()

@@ -18,9 +18,12 @@ public:
     void ShowSetup() override;
     void InstallMenu() override;
 
+    static constexpr int kModeBytePauseMs = 1000;
     // Puts the controller into QMR mode: six bytes, one a second, with
-    // whatever it answers meanwhile thrown away. Blocks for about six seconds.
+    // whatever it answers meanwhile thrown away; after the request on the
+    // line, and requests wait until it is over (about six seconds).
     void SwitchToQmrMode();
+    bool switchingMode() const { return modeStep_ >= 0; }
 
     const QmrTransactionLayer& transactionLayer() const { return transaction_; }
 
@@ -31,11 +34,15 @@ private:
         reassembly_.Reset();
     }
 
+    void SendModeByte();
+
     QmrTransactionLayer transaction_;
     QmrHeaderLayer header_;
     QmrLinkLayer link_;
     QmrReassemblyLayer reassembly_;
     QmrFrame receive_;
+    std::unique_ptr<ITimer> modeTimer_;
+    int modeStep_ = -1;  // the next byte of the sequence; -1: no switch
 };
 
 }  // namespace nalvexa
