@@ -12,15 +12,21 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <QEventLoop>
+#include <regex>
+
 #include "adapters/lvt/adapter_lvt.h"
 #include "adapters/qmr/adapter_qmr.h"
 #include "can/adapter_can.h"
 #include "fake_serial_adapter.h"
 #include "fakes.h"
 #include "gui_notifier.h"
+#include "harness.h"
 #include "loopback_can_library.h"
 #include "main_window.h"
 #include "manual_clock.h"
+#include "qt_serial_device.h"
+#include "qt_services.h"
 #include "temp_dir.h"
 #include "ui_mainwindow.h"
 
@@ -420,6 +426,80 @@ TEST(GuiNotifier, BoxesCarryTheirCaptionAndIcon)
         EXPECT_EQ(title, c.title);
         EXPECT_EQ(icon, c.icon);
     }
+}
+
+}  // namespace
+}  // namespace nalvexa::test
+
+namespace nalvexa::test {
+namespace {
+
+// The window's own timers keep firing while the loop runs this long.
+int TicksWhileRunning(QWidget& window, int ms)
+{
+    int ticks = 0;
+    QTimer tick(&window);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        ++ticks;
+        window.update();
+    });
+    tick.start(10);
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return ticks;
+}
+
+TEST_F(Window, TheWindowStaysAliveWhileACanAnswerIsAwaited)
+{
+    QtTimerHost timers;
+    LoopbackCanLibrary can(&timers);  // a silent drive
+    holder.set(std::make_unique<CAdapterCAN>(can, ini, timers, notifier));
+    Open();
+    DriverRequest request;
+    RecordingReply reply(&request);
+    request.FillRead(0, 2, 0x2000, 1, 1, &reply);
+    holder.adapter()->Execute(&request);
+    EXPECT_GE(TicksWhileRunning(*window, 300), 10) << "repainted and its timers served meanwhile";
+    EXPECT_TRUE(reply.replies.empty()) << "the answer is still awaited";
+    window.reset();
+    holder.set(nullptr);  // before its library
+}
+
+// The simulator's lines "@MS byte HEX".
+std::vector<std::pair<long, std::string>> BytesReceived(const std::string& log)
+{
+    std::vector<std::pair<long, std::string>> out;
+    const std::regex line("@(\\d+) byte ([0-9a-f]+)");
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator(); ++it)
+        out.push_back({std::stol((*it)[1]), (*it)[2]});
+    return out;
+}
+
+TEST_F(Window, TheQmrModeSwitchSendsItsSequenceASecondApartAndTheWindowLivesMeanwhile)
+{
+    it::Process sim({NALVEXA_SIM_BIN, "qmr", "--times", "--bytes", "--quiet"});
+    const std::string device = sim.WaitForLine("device ").substr(7);
+    ASSERT_FALSE(device.empty());
+    dir.Write("Nalvexa.ini", "[TR7100]\nSerialPort=" + device + "\n");
+    QtTimerHost timers;
+    QtSerialDevice serial;
+    LoopbackCanLibrary can;
+    AdapterContext context{timers, notifier, ini, serial, can};
+    holder.set(std::make_unique<CAdapterQMR>(context));
+    Open();
+    window->OnCommand(MainWindow::kQmrMode);
+    EXPECT_GE(TicksWhileRunning(*window, 6300), 300) << "the window is not held for the six seconds";
+    const auto bytes = BytesReceived(sim.err());
+    ASSERT_EQ(bytes.size(), 6u) << sim.err();
+    const char* sequence[] = {"0d", "0d", "10", "53", "43", "0d"};
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(bytes[i].second, sequence[i]) << i;
+    for (size_t i = 1; i < 6; ++i) {
+        EXPECT_GE(bytes[i].first - bytes[i - 1].first, 900) << i;
+        EXPECT_LE(bytes[i].first - bytes[i - 1].first, 1200) << i;
+    }
+    window.reset();
+    holder.set(nullptr);
 }
 
 }  // namespace

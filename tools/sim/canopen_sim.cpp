@@ -46,6 +46,7 @@ bool CanopenSim::Option(const std::string& name, const std::string& value)
 {
     Key key;
     if (name == "silent") silent_ = true;
+    else if (name == "stall") stallAfter_ = std::stoi(value);
     else if (name == "node") node_ = static_cast<uint8_t>(std::stoul(value, nullptr, 0));
     else if (name == "blksize") blockSize_ = static_cast<uint8_t>(std::clamp<unsigned long>(std::stoul(value, nullptr, 0), 1, 127));
     else if (name == "stray") strays_ = value.empty() ? 1 : std::stoi(value);
@@ -121,6 +122,9 @@ std::vector<CanMessage> CanopenSim::StrayFrames() const
 std::vector<CanMessage> CanopenSim::OnFrame(const CanMessage& frame)
 {
     if (silent_) return {};
+    // Falls silent in the middle of things.
+    if (stallAfter_ >= 0 && answered_ >= stallAfter_ && frame.id == 0x600u + node_) return {};
+    if (frame.id == 0x600u + node_) ++answered_;
     if (frame.id == 0x000 && frame.length == 2) {
         Nmt(frame.data);
         return {};

@@ -46,6 +46,8 @@ private:
     uint8_t node_ = 1;
     uint8_t blockSize_ = 127;
     bool silent_ = false;
+    int stallAfter_ = -1;  // SDO frames answered before it falls silent (-1: never)
+    int answered_ = 0;
     int strays_ = 0;
 
     uint32_t identity_[4] = {0x0000ABCD, 0x00001234, 0x00010002, 0x12345678};  // vendor, product, revision, serial

@@ -62,6 +62,8 @@ const char* const kUsage =
     "  --unconfigured     no node-ID (and no SDO server) until LSS gives it one;\n"
     "                     only such a drive takes part in an LSS fastscan\n"
     "  --silent           never answer\n"
+    "  --stall=N          answer the first N SDO frames, then none (a transfer that\n"
+    "                     stops half-way)\n"
     "  --stray[=N]        send N stray frames after each finished transfer\n"
     "  --chaos=P[/SEED]   P percent of the answers become an abort (0x08000000)\n"
     "  --bus-noise=N      before N percent of its answers, another frame: a\n"
@@ -86,6 +88,9 @@ const char* const kUsage =
     "  --chaos=P[/SEED]   P percent of the answers get a random fault (silent,\n"
     "                     corrupt, stray byte before, split, sent twice), logged\n"
     "                     as \"fault KIND\"\n"
+    "  --times            each log line begins with \"@MS \", the milliseconds since\n"
+    "                     the start, and every write to the line is logged (\"sent\")\n"
+    "  --bytes            log every byte received (\"byte HEX\")\n"
     "Every drive:\n"
     "  --quiet            log frames no more (faults still are)\n"
     "nalvexa-sim --help, nalvexa-sim --version: this text, the version\n";
@@ -101,6 +106,20 @@ std::unique_ptr<sim::SimDrive> MakeDrive(const std::string& name)
 volatile std::sig_atomic_t g_stop = 0;
 
 using Clock = std::chrono::steady_clock;
+
+// Log lines on stderr; with --times each begins with "@MS " since the start.
+bool g_times = false;
+const Clock::time_point g_start = Clock::now();
+
+void Log(const std::string& line)
+{
+    if (g_times) {
+        const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - g_start).count());
+        std::fprintf(stderr, "@%ld %s\n", ms, line.c_str());
+    } else {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+}
 
 // Bytes due on the line at their times, in order.
 class Schedule {
@@ -124,6 +143,7 @@ public:
         std::stable_sort(due_.begin(), due_.end(), [](const Due& a, const Due& b) { return a.at < b.at; });
         while (!due_.empty() && due_.front().at <= now) {
             pty.Write(due_.front().bytes.data(), due_.front().bytes.size());
+            if (g_times) Log("sent " + ToHex(due_.front().bytes));
             due_.pop_front();
         }
     }
@@ -162,7 +182,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "nalvexa-sim: unknown drive \"%s\"\n\n%s", argv[1], kUsage);
         return 2;
     }
-    bool split = false, quiet = false, twice = false;
+    bool split = false, quiet = false, twice = false, bytes = false;
     int chaosPercent = 0, latePercent = 0, lateMs = 600, noiseEveryMs = 0, noiseForMs = 0, silentFrames = 0;
     unsigned chaosSeed = 1;
     for (int i = 2; i < argc; ++i) {
@@ -182,6 +202,8 @@ int main(int argc, char** argv)
                 known = silentFrames >= 0;
             }
             else if (name == "quiet") known = quiet = true;
+            else if (name == "times") known = g_times = true;
+            else if (name == "bytes") known = bytes = true;
             else if (name == "twice") known = twice = true;
             else if (name == "late") {
                 latePercent = value.empty() ? 100 : std::stoi(value);
@@ -247,6 +269,7 @@ int main(int argc, char** argv)
         long n = pty.Read(buffer, sizeof buffer, waitMs);
         if (n < 0) break;
         for (long i = 0; i < n; ++i) {
+            if (bytes) Log("byte " + ToHex(std::vector<uint8_t>{buffer[i]}));
             if (!drive->Feed(buffer[i], request, answer)) continue;
             if (silentFrames > 0) {
                 --silentFrames;
@@ -261,10 +284,10 @@ int main(int argc, char** argv)
             if (!quiet) {
                 if (int b = pty.BaudRate(); b != baud) {
                     baud = b;
-                    std::fprintf(stderr, "baud %d\n", baud);
+                    Log("baud " + std::to_string(baud));
                 }
-                std::fprintf(stderr, "rx %s\n", ToHex(request).c_str());
-                if (!answer.empty()) std::fprintf(stderr, "tx %s\n", ToHex(answer).c_str());
+                Log("rx " + ToHex(request));
+                if (!answer.empty()) Log("tx " + ToHex(answer));
             }
             if (answer.empty()) continue;
             Clock::time_point at = heard;
@@ -273,7 +296,7 @@ int main(int argc, char** argv)
             if (chaosPercent > 0 && static_cast<int>(chaos() % 100) < chaosPercent) {
                 static const char* kFaults[] = {"silent", "corrupt", "stray", "split", "merged"};
                 const int fault = static_cast<int>(chaos() % 5);
-                std::fprintf(stderr, "fault %s\n", kFaults[fault]);
+                Log(std::string("fault ") + kFaults[fault]);
                 if (fault == 0) continue;
                 if (fault == 1) answer.back() ^= static_cast<uint8_t>(1 << (chaos() % 8));
                 if (fault == 2) answer.insert(answer.begin(), static_cast<uint8_t>(chaos()));
@@ -284,7 +307,7 @@ int main(int argc, char** argv)
                 }
             }
             if (latePercent > 0 && static_cast<int>(lateness() % 100) < latePercent) {
-                std::fprintf(stderr, "fault late\n");
+                Log("fault late");
                 at += std::chrono::milliseconds(lateMs);
             }
             for (int copy = 0; copy < copies; ++copy) at = out.Add(at, answer, gapMs);
