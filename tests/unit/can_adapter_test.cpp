@@ -313,6 +313,36 @@ TEST_F(Can, SegmentedDownloadsOf10And255Bytes)
     EXPECT_EQ(DataOf(bus.sent[37]), (Bytes{0x09, 252, 253, 254, 0, 0, 0, 0})) << "3 bytes, last, toggle 0";
 }
 
+TEST_F(Can, EachObjectOfADownloadCarriesItsOwnBytesWhateverBecameOfTheOneBefore)
+{
+    // The first object refuses its initiation: no segments go out for it.
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] == 0x21 && sent.data[3] == 1) b.Queue(Frame({0x80, 0x00, 0x22, 0x01, 0x02, 0, 0x01, 0x06}));
+        else if (sent.data[0] == 0x21) b.Queue(Frame({0x60, 0x00, 0x22, 0x02}));
+        else b.Queue(Frame({static_cast<uint8_t>(0x20 | (sent.data[0] & 0x10))}));
+    });
+    Bytes data(20);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i);
+    Execute(Write, 0x2200, 1, 2, data);
+    ASSERT_EQ(bus.sent.size(), 1u + 1u + 2u);
+    EXPECT_EQ(DataOf(bus.sent[1]), (Bytes{0x21, 0x00, 0x22, 0x02, 10, 0, 0, 0}));
+    EXPECT_EQ(DataOf(bus.sent[2]), (Bytes{0x00, 10, 11, 12, 13, 14, 15, 16})) << "the second object's bytes, not the first's";
+    EXPECT_EQ(DataOf(bus.sent[3]), (Bytes{0x19, 17, 18, 19, 0, 0, 0, 0}));
+    EXPECT_EQ(reply.replies[0].status, 12);
+}
+
+TEST_F(Can, AnAnswerAtTheLastMomentOfTheWaitLetsTheTransferGoOn)
+{
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.data[0] == 0x40) b.Queue(Frame({0x41, 0x08, 0x10, 0x00, 10, 0, 0, 0}), 16383);
+        if (sent.data[0] == 0x60) b.Queue(Frame({0x00, 1, 2, 3, 4, 5, 6, 7}));
+        if (sent.data[0] == 0x70) b.Queue(Frame({0x19, 8, 9, 10, 0, 0, 0, 0}));
+    });
+    Execute(Read, 0x1008, 0, 0, {}, 10);
+    EXPECT_EQ(reply.replies[0].status, 0) << "the segments' waits are their own";
+    EXPECT_EQ(Bytes(request.data.begin(), request.data.begin() + 10), (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+}
+
 TEST_F(Can, ExpeditedDownloadsShareTheLengthOverTheRange)
 {
     bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {

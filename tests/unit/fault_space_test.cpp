@@ -47,6 +47,19 @@ TEST(FaultSpace, WithinTheContractEveryStatusZeroCarriesTheRequestsOwnAnswer)
     }
 }
 
+TEST(FaultSpace, CanWithinTheContractEveryStatusZeroCarriesTheRequestsOwnAnswer)
+{
+    Findings f = Sweep(Protocol::Can, Reach::Within, 40, 1500);
+    std::printf("CAN %s\n", f.Summary().c_str());
+    ExpectNoViolation(f, "CAN");
+    EXPECT_GT(f.good, f.requests / 2);
+    for (Reach reach : {Reach::LateBeyond, Reach::CopyBeyond}) {
+        Findings beyond = Sweep(Protocol::Can, reach, 10, 1500);
+        std::printf("CAN %s\n", beyond.Summary().c_str());
+        ExpectNoViolation(beyond, "CAN");
+    }
+}
+
 TEST(FaultSpace, BeyondTheContractEveryRequestStillEndsOnceAndSendsOnlyTheClientsBytes)
 {
     for (Protocol p : kSerial) {

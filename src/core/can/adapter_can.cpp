@@ -29,7 +29,8 @@ public:
             current_ = &block_;
             return block_.Begin(r_, static_cast<uint8_t>(r_.slIndex2), 0);
         }
-        download_.SetLength(r_.length / (r_.slIndex3 - r_.slIndex2 + 1));
+        perObject_ = r_.length / (r_.slIndex3 - r_.slIndex2 + 1);
+        download_.SetLength(perObject_);
         current_ = r_.kind == Read ? static_cast<SdoTransfer*>(&upload_) : &download_;
         sub_ = r_.slIndex2;
         current_->Begin(r_, static_cast<uint8_t>(sub_), 0);
@@ -45,7 +46,12 @@ private:
     void Next(bool more)
     {
         if (!more || sub_ >= r_.slIndex3 || !can_.driverOpen) return Finish();
-        current_->Begin(r_, static_cast<uint8_t>(++sub_), current_->cursor());
+        ++sub_;
+        // Each object's bytes are its own share, whatever became of the one
+        // before: an object aborted before its segments must not move the
+        // next one's bytes. What a read stores moves up after a failure.
+        const uint32_t cursor = r_.kind == Write ? (sub_ - r_.slIndex2) * perObject_ : current_->cursor();
+        current_->Begin(r_, static_cast<uint8_t>(sub_), cursor);
     }
     void Finish()
     {
@@ -62,6 +68,7 @@ private:
     SdoBlockDownload block_;
     SdoTransfer* current_ = nullptr;
     uint32_t sub_ = 0;
+    uint32_t perObject_ = 0;
 };
 
 CAdapterCAN::CAdapterCAN(ICanLibrary& library, IniFile& ini, ITimerHost& clock, IUserNotifier& notifier)

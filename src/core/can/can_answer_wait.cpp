@@ -18,6 +18,7 @@ void CanAnswerWait::Start(AnswerMatch match, int64_t ms)
 {
     match_ = std::move(match);
     waiting_ = true;
+    ++started_;
     const int64_t total = ms < 0 ? bus_.answerWait() : ms;
     timer_->start(static_cast<int>(std::min<int64_t>(total, std::numeric_limits<int>::max())));
     bus_.AnswerAwaited();
@@ -32,9 +33,10 @@ void CanAnswerWait::Stop()
 void CanAnswerWait::Expired()
 {
     timer_->stop();
-    // What has come by now still counts.
+    // What has come by now still counts; taking it may already have begun the next wait.
+    const uint64_t started = started_;
     bus_.LookNow();
-    if (!waiting_) return;
+    if (!waiting_ || started != started_) return;
     waiting_ = false;
     onTimeout_();
 }

@@ -36,6 +36,7 @@ private:
     std::unique_ptr<ITimer> timer_;
     AnswerMatch match_;
     bool waiting_ = false;
+    uint64_t started_ = 0;  // which wait this is
 };
 
 }  // namespace nalvexa
