@@ -12,28 +12,30 @@ namespace nalvexa {
 // follows the last. A failure in one sub-index does not stop the others.
 class CAdapterCAN::Transfers : public CanJob {
 public:
-    Transfers(CAdapterCAN& can, DriverRequest& r)
-        : can_(can), r_(r), upload_(can, [this](bool more) { Next(more); }),
-          download_(can, [this](bool more) { Next(more); }), block_(can, [this](bool) { Finish(); })
+    explicit Transfers(CAdapterCAN& can)
+        : can_(can), upload_(can, [this](bool more) { Next(more); }), download_(can, [this](bool more) { Next(more); }),
+          block_(can, [this](bool) { Finish(); })
     {
     }
+    // The request it carries out next.
+    void For(DriverRequest& r) { r_ = &r; }
 
     void Start() override
     {
         can_.lastAbortCode_ = can_.lastReadLength_ = 0;
         if (!can_.driverOpen) {
-            SetDriverErrorStatus(r_, can::kIllHandle);  // the channel is closed (or gone, and being reopened)
+            SetDriverErrorStatus(*r_, can::kIllHandle);  // the channel is closed (or gone, and being reopened)
             return Finish();
         }
-        if (IsBlockDownload(r_)) {
+        if (IsBlockDownload(*r_)) {
             current_ = &block_;
-            return block_.Begin(r_, static_cast<uint8_t>(r_.slIndex2), 0);
+            return block_.Begin(*r_, static_cast<uint8_t>(r_->slIndex2), 0);
         }
-        perObject_ = r_.length / (r_.slIndex3 - r_.slIndex2 + 1);
+        perObject_ = r_->length / (r_->slIndex3 - r_->slIndex2 + 1);
         download_.SetLength(perObject_);
-        current_ = r_.kind == Read ? static_cast<SdoTransfer*>(&upload_) : &download_;
-        sub_ = r_.slIndex2;
-        current_->Begin(r_, static_cast<uint8_t>(sub_), 0);
+        current_ = r_->kind == Read ? static_cast<SdoTransfer*>(&upload_) : &download_;
+        sub_ = r_->slIndex2;
+        current_->Begin(*r_, static_cast<uint8_t>(sub_), 0);
     }
     bool Awaits(const CanMessage& frame) const override { return current_ && current_->Awaits(frame); }
     void Take(const CanMessage& frame) override { current_->Take(frame); }
@@ -45,24 +47,24 @@ public:
 private:
     void Next(bool more)
     {
-        if (!more || sub_ >= r_.slIndex3 || !can_.driverOpen) return Finish();
+        if (!more || sub_ >= r_->slIndex3 || !can_.driverOpen) return Finish();
         ++sub_;
         // Each object's bytes are its own share, whatever became of the one
         // before: an object aborted before its segments must not move the
         // next one's bytes. What a read stores moves up after a failure.
-        const uint32_t cursor = r_.kind == Write ? (sub_ - r_.slIndex2) * perObject_ : current_->cursor();
-        current_->Begin(r_, static_cast<uint8_t>(sub_), cursor);
+        const uint32_t cursor = r_->kind == Write ? (sub_ - r_->slIndex2) * perObject_ : current_->cursor();
+        current_->Begin(*r_, static_cast<uint8_t>(sub_), cursor);
     }
     void Finish()
     {
-        if (r_.kind == Read && current_) can_.SetReadLength(current_->cursor());
+        if (r_->kind == Read && current_) can_.SetReadLength(current_->cursor());
         current_ = nullptr;
-        r_.replySink->SendReply();
+        r_->replySink->SendReply();
         can_.JobDone();
     }
 
     CAdapterCAN& can_;
-    DriverRequest& r_;
+    DriverRequest* r_ = nullptr;
     SdoUpload upload_;
     SdoDownload download_;
     SdoBlockDownload block_;
@@ -100,8 +102,19 @@ void CAdapterCAN::Execute(DriverRequest* request)
         r.replySink->SendReply();
         return;
     }
-    Submit(std::make_unique<Transfers>(*this, r));
+    // One request at a time comes from the client; should another come meanwhile, it gets transfers of its own.
+    if (!transfers_) transfers_ = std::make_unique<Transfers>(*this);
+    if (queued(*transfers_)) {
+        auto extra = std::make_unique<Transfers>(*this);
+        extra->For(r);
+        return Submit(std::move(extra));
+    }
+    transfers_->For(r);
+    Submit(*transfers_);
 }
+
+// The jobs go before the transfers they may hold.
+CAdapterCAN::~CAdapterCAN() { Shutdown(); }
 
 void CAdapterCAN::SetAbortStatus(DriverRequest& request, const CanMessage& answer)
 {

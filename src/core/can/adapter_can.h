@@ -20,6 +20,7 @@ public:
     static constexpr uint32_t kMaxSubIndex = 0xFF;
 
     CAdapterCAN(ICanLibrary& library, IniFile& ini, ITimerHost& clock, IUserNotifier& notifier);
+    ~CAdapterCAN() override;
 
     std::string GetTitle() const override { return title_; }
     void SetTitle(const std::string& title) override { title_ = title; }
@@ -45,6 +46,7 @@ private:
     // cannot be shared equally over its objects (1 to 255 bytes each).
     static bool Addressable(const DriverRequest& r);
 
+    std::unique_ptr<Transfers> transfers_;  // kept: a request's transfers cost no allocation
     std::string title_;
     IAdapterServices* services_ = nullptr;
     uint32_t lastAbortCode_ = 0;

@@ -29,12 +29,15 @@ CCANDriver::CCANDriver(ICanLibrary& library, IniFile& ini, ITimerHost& clock, IU
     library_.SetFramesArrived([this] { OnFramesArrived(); });
 }
 
-CCANDriver::~CCANDriver()
+CCANDriver::~CCANDriver() { Shutdown(); }
+
+void CCANDriver::Shutdown()
 {
     library_.SetFramesArrived({});
     // Jobs hold timers and refer to the driver: they go first.
     queue_.clear();
-    active_.reset();
+    active_ = nullptr;
+    activeOwned_.reset();
     retired_.clear();
 }
 
@@ -239,8 +242,23 @@ void CCANDriver::Poll()
 
 void CCANDriver::Submit(std::unique_ptr<CanJob> job)
 {
-    queue_.push_back(std::move(job));
+    CanJob* j = job.get();
+    queue_.push_back({j, std::move(job)});
     StartNext();
+}
+
+void CCANDriver::Submit(CanJob& job)
+{
+    queue_.push_back({&job, nullptr});
+    StartNext();
+}
+
+bool CCANDriver::queued(const CanJob& job) const
+{
+    if (active_ == &job) return true;
+    for (const Queued& q : queue_)
+        if (q.job == &job) return true;
+    return false;
 }
 
 void CCANDriver::StartNext()
@@ -248,7 +266,8 @@ void CCANDriver::StartNext()
     if (starting_) return;
     starting_ = true;
     while (!active_ && !queue_.empty()) {
-        active_ = std::move(queue_.front());
+        active_ = queue_.front().job;
+        activeOwned_ = std::move(queue_.front().owned);
         queue_.pop_front();
         active_->Start();
     }
@@ -257,9 +276,12 @@ void CCANDriver::StartNext()
 
 void CCANDriver::JobDone()
 {
-    // Its own call is still running: it is destroyed from the loop, later.
-    retired_.push_back(std::move(active_));
-    reap_->start(0);
+    // Its own call is still running: one of the driver's is destroyed from the loop, later.
+    active_ = nullptr;
+    if (activeOwned_) {
+        retired_.push_back(std::move(activeOwned_));
+        if (!reap_->isActive()) reap_->start(0);
+    }
     StartNext();
 }
 

@@ -34,6 +34,8 @@ public:
 
     CCANDriver(ICanLibrary& library, IniFile& ini, ITimerHost& clock, IUserNotifier& notifier);
     virtual ~CCANDriver();
+    // Forgets every job; the library no longer reports to it.
+    void Shutdown();
 
     uint16_t Interrupt = 7;
     uint32_t PortAddress = 0x378;
@@ -70,11 +72,14 @@ public:
     // A failed wait of an operator's procedure, shown as the design has it.
     void ShowWaitFailure(uint32_t code);
 
-    // The bus, one job at a time in the order given.
+    // The bus, one job at a time in the order given: one of its own, or one
+    // its owner keeps and gives again (a request's transfers).
     void Submit(std::unique_ptr<CanJob> job);
+    void Submit(CanJob& job);
     // The running job ends; the next one starts.
     void JobDone();
     bool busy() const { return active_ != nullptr; }
+    bool queued(const CanJob& job) const;
     // A wait for an answer began: a library that cannot tell of arrivals is polled.
     void AnswerAwaited();
     // Reads what has arrived, now: the last look before a wait gives up.
@@ -185,8 +190,13 @@ private:
     bool reading_ = false;
     bool starting_ = false;
     bool scanning_ = false;
-    std::deque<std::unique_ptr<CanJob>> queue_;
-    std::unique_ptr<CanJob> active_;
+    struct Queued {
+        CanJob* job;
+        std::unique_ptr<CanJob> owned;  // none: its owner keeps it
+    };
+    std::deque<Queued> queue_;
+    CanJob* active_ = nullptr;
+    std::unique_ptr<CanJob> activeOwned_;
     std::vector<std::unique_ptr<CanJob>> retired_;  // ended inside their own calls: destroyed from the loop
     std::deque<CanMessage> received_;
     uint32_t readError_ = can::kOk;

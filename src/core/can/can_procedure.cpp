@@ -24,7 +24,8 @@ CanProcedure::CanProcedure(CCANDriver& bus)
 
 CanProcedure& CanProcedure::Send(const CanMessage& frame, bool flushFirst, const char* failure)
 {
-    Step s{Step::SendFrame};
+    Step s;
+    s.kind = Step::SendFrame;
     s.frame = frame;
     s.flush = flushFirst;
     s.failure = failure;
@@ -34,7 +35,8 @@ CanProcedure& CanProcedure::Send(const CanMessage& frame, bool flushFirst, const
 
 CanProcedure& CanProcedure::Pause(int ms)
 {
-    Step s{Step::PauseMs};
+    Step s;
+    s.kind = Step::PauseMs;
     s.ms = ms;
     steps_.push_back(std::move(s));
     return *this;
@@ -42,7 +44,8 @@ CanProcedure& CanProcedure::Pause(int ms)
 
 CanProcedure& CanProcedure::Await(uint8_t command, int64_t ms, Answered then)
 {
-    Step s{Step::AwaitAnswer};
+    Step s;
+    s.kind = Step::AwaitAnswer;
     s.command = command;
     s.ms = ms;
     s.then = std::move(then);
@@ -52,7 +55,8 @@ CanProcedure& CanProcedure::Await(uint8_t command, int64_t ms, Answered then)
 
 CanProcedure& CanProcedure::Do(std::function<void()> action)
 {
-    Step s{Step::Action};
+    Step s;
+    s.kind = Step::Action;
     s.action = std::move(action);
     steps_.push_back(std::move(s));
     return *this;

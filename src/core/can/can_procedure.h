@@ -42,7 +42,7 @@ public:
 
 private:
     struct Step {
-        enum Kind { SendFrame, PauseMs, AwaitAnswer, Action } kind;
+        enum Kind { SendFrame, PauseMs, AwaitAnswer, Action } kind = Action;
         CanMessage frame{};
         bool flush = false;
         const char* failure = nullptr;
