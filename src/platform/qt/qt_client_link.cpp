@@ -89,8 +89,9 @@ size_t QtClientLink::read(uint8_t* into, size_t max)
     for (;;) {
         ssize_t n = ::recv(fd_, into, max, 0);
         if (n > 0) {
-            // Less than asked for: all there was. Tell the core when more comes.
-            if (static_cast<size_t>(n) < max) readable_->setEnabled(true);
+            // All there was: tell the core when more comes, or when the
+            // connection fails while the core is busy with what it has.
+            if (static_cast<size_t>(n) < max || bytesAvailable() == 0) readable_->setEnabled(true);
             return static_cast<size_t>(n);
         }
         if (n == 0) {
@@ -112,6 +113,21 @@ void QtClientLink::OnReadable()
 {
     // Off until the core has read all there is (or the peer has gone).
     readable_->setEnabled(false);
+    if (bytesAvailable() == 0) {
+        // Nothing to read: the peer has gone or the connection failed (a
+        // keepalive time-out), which the core must hear even while it waits
+        // for a drive and reads nothing.
+        uint8_t byte;
+        ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK);
+        if (n == 0) {
+            ended_ = true;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            readable_->setEnabled(true);  // woken for nothing: keep watching
+        } else if (n < 0) {
+            ended_ = true;
+            Fail(errno);
+        }
+    }
     if (events_) events_->onClientReadable();
 }
 
