@@ -11,32 +11,10 @@
 #include <thread>
 
 #include "driver_fixture.h"
+#include "tally.h"
 
 namespace nalvexa::it {
 namespace {
-
-uint32_t StatusOf(const Bytes& answer)
-{
-    return answer.size() < 4 ? 0xFFFFFFFF
-                             : uint32_t{answer[0]} << 24 | uint32_t{answer[1]} << 16 | uint32_t{answer[2]} << 8 |
-                                   answer[3];
-}
-
-// Asks, and counts the answers with status 0 whose data is not the expected.
-struct Tally {
-    int wrong = 0;
-    std::map<uint32_t, int> statuses;
-
-    void Ask(Client& client, const Bytes& request, const Bytes& want, int timeoutMs = 15000)
-    {
-        client.Send(request);
-        Bytes answer = client.Receive(4 + want.size(), timeoutMs);
-        ASSERT_EQ(answer.size(), 4 + want.size()) << "every request gets its answer";
-        const uint32_t status = StatusOf(answer);
-        ++statuses[status];
-        if (status == 0 && !std::equal(want.begin(), want.end(), answer.begin() + 4)) ++wrong;
-    }
-};
 
 // The LVT simulator's object 1: element j holds j + 1, two bytes, low byte first to the client.
 Bytes Element(uint32_t j) { return {static_cast<uint8_t>(j + 1), 0}; }
@@ -86,28 +64,20 @@ TEST_F(FaultEdges, ADriveALittleSlowerThanTheIntervalWithRepetitionsGivesNoWrong
 
 TEST_F(FaultEdges, AnswersLaterThanTwoIntervalsAreToldApartWithAWiderQuietInterval)
 {
-    struct Case {
-        const char* drive;
-        const char* keyword;
-        std::vector<std::string> sim;
-        Bytes first, firstData, second, secondData;
-    } cases[] = {
+    const TwoReads cases[] = {
         {"qmr", "QMR", {"--set=3/1=1122", "--set=3/2=3344"},
          ReadRequest(3, 2, 1, 1, 0), {0x11, 0x22}, ReadRequest(3, 2, 1, 2, 0), {0x33, 0x44}},
         {"lvt", "LVT", {"--object=0x10/2/4"},
          ReadRequest(0, 2, 0x10, 0, 1), {0x01, 0x00}, ReadRequest(0, 2, 0x10, 1, 1), {0x02, 0x00}},
     };
-    for (const Case& c : cases) {
+    for (const TwoReads& c : cases) {
         std::vector<std::string> options = c.sim;
         options.insert(options.end(), {"--late=100", "--late-ms=250"});
         uint16_t port =
             StartWithSim(c.drive, options, "RetryTimeout=100\nMaxNoOfRetries=0\nQuietInterval=300\n", c.keyword);
         Client client(port);
         Tally tally;
-        for (int i = 0; i < 6; ++i) {
-            tally.Ask(client, c.first, c.firstData);
-            tally.Ask(client, c.second, c.secondData);
-        }
+        c.Ask(client, tally, 6);
         EXPECT_EQ(tally.wrong, 0) << c.drive;
         EXPECT_EQ(tally.statuses[5], 12) << c.drive << ": every answer came after the response interval";
     }
@@ -115,29 +85,21 @@ TEST_F(FaultEdges, AnswersLaterThanTwoIntervalsAreToldApartWithAWiderQuietInterv
 
 TEST_F(FaultEdges, CopiesInPiecesAreDroppedWithAnInterFrameSilence)
 {
-    struct Case {
-        const char* drive;
-        const char* keyword;
-        std::vector<std::string> sim;
-        Bytes first, firstData, second, secondData;
-    } cases[] = {
+    const TwoReads cases[] = {
         // Requests of the same shape: a copy taken for the next answer would show.
         {"qmr", "QMR", {"--set-byte=3/1/1=1122", "--set-byte=3/1/2=3344"},
          ReadRequest(3, 2, 0, 1, 1), {0x11, 0x22}, ReadRequest(3, 2, 0, 2, 1), {0x33, 0x44}},
         {"lvt", "LVT", {"--object=0x10/2/4"},
          ReadRequest(0, 2, 0x10, 0, 1), {0x01, 0x00}, ReadRequest(0, 2, 0x10, 1, 1), {0x02, 0x00}},
     };
-    for (const Case& c : cases) {
+    for (const TwoReads& c : cases) {
         std::vector<std::string> options = c.sim;
         options.insert(options.end(), {"--twice", "--split"});
         uint16_t port = StartWithSim(c.drive, options, "RetryTimeout=300\nMaxNoOfRetries=1\nInterFrameSilence=100\n",
                                      c.keyword);
         Client client(port);
         Tally tally;
-        for (int i = 0; i < 8; ++i) {
-            tally.Ask(client, c.first, c.firstData);
-            tally.Ask(client, c.second, c.secondData);
-        }
+        c.Ask(client, tally, 8);
         EXPECT_EQ(tally.wrong, 0) << c.drive;
         EXPECT_GE(tally.statuses[0], 12) << c.drive << ": the copies cost time, not answers";
     }

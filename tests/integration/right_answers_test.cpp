@@ -5,36 +5,10 @@
 #include <map>
 
 #include "driver_fixture.h"
+#include "tally.h"
 
 namespace nalvexa::it {
 namespace {
-
-uint32_t StatusOf(const Bytes& answer)
-{
-    return answer.size() < 4 ? 0xFFFFFFFF
-                             : uint32_t{answer[0]} << 24 | uint32_t{answer[1]} << 16 | uint32_t{answer[2]} << 8 |
-                                   answer[3];
-}
-
-// Sends each request in turn; counts the answers with status 0 whose data is
-// not the expected, and all answers by status.
-struct Tally {
-    int wrong = 0;
-    std::map<uint32_t, int> statuses;
-
-    void Ask(Client& client, const Bytes& request, const Bytes& want, int timeoutMs = 5000)
-    {
-        client.Send(request);
-        Bytes answer = client.Receive(4 + want.size(), timeoutMs);
-        ASSERT_EQ(answer.size(), 4 + want.size()) << "every request gets its answer";
-        const uint32_t status = StatusOf(answer);
-        ++statuses[status];
-        if (status == 0 && !std::equal(want.begin(), want.end(), answer.begin() + 4)) ++wrong;
-        if (status != 0) {
-            EXPECT_EQ(Bytes(answer.begin() + 4, answer.end()), Bytes(want.size(), 0));
-        }
-    }
-};
 
 class RightAnswers : public DriverFixture {};
 
@@ -60,12 +34,7 @@ TEST_F(RightAnswers, CanFramesOfOtherNodesAndEarlierTransfersAreNotTakenForAnswe
 
 TEST_F(RightAnswers, LateSerialAnswersAreNeverTheNextRequestsAnswer)
 {
-    struct Case {
-        const char* drive;
-        const char* keyword;
-        std::vector<std::string> sim;
-        Bytes first, firstData, second, secondData;
-    } cases[] = {
+    const TwoReads cases[] = {
         {"qmr", "QMR", {"--set=3/1=1122", "--set=3/2=3344"},
          ReadRequest(3, 2, 1, 1, 0), {0x11, 0x22}, ReadRequest(3, 2, 1, 2, 0), {0x33, 0x44}},
         {"lvt", "LVT", {"--object=0x10/2/4"},
@@ -73,16 +42,13 @@ TEST_F(RightAnswers, LateSerialAnswersAreNeverTheNextRequestsAnswer)
         {"tr7100", "TR7100", {"--set=1=0x0102", "--set=2=0x0304"},
          ReadRequest(5, 2, 1, 1, 0), {0x02, 0x01}, ReadRequest(5, 2, 2, 1, 0), {0x04, 0x03}},
     };
-    for (const Case& c : cases) {
+    for (const TwoReads& c : cases) {
         std::vector<std::string> options = c.sim;
         options.insert(options.end(), {"--late=20", "--late-ms=150"});
         uint16_t port = StartWithSim(c.drive, options, "RetryTimeout=100\nMaxNoOfRetries=0\n", c.keyword);
         Client client(port);
         Tally tally;
-        for (int i = 0; i < 15; ++i) {
-            tally.Ask(client, c.first, c.firstData);
-            tally.Ask(client, c.second, c.secondData);
-        }
+        c.Ask(client, tally, 15);
         EXPECT_EQ(tally.wrong, 0) << c.drive;
         EXPECT_GT(tally.statuses[5], 0) << c.drive << ": some answers came too late";
         EXPECT_GT(tally.statuses[0], 15) << c.drive;
@@ -91,12 +57,7 @@ TEST_F(RightAnswers, LateSerialAnswersAreNeverTheNextRequestsAnswer)
 
 TEST_F(RightAnswers, AnswersSentTwiceAreTakenOnce)
 {
-    struct Case {
-        const char* drive;
-        const char* keyword;
-        std::vector<std::string> sim;
-        Bytes first, firstData, second, secondData;
-    } cases[] = {
+    const TwoReads cases[] = {
         // Objects of different sizes: a copy of one answer cannot pass for the other.
         {"qmr", "QMR", {"--set-byte=3/1/1=112233", "--set-byte=3/1/2=4455"},
          ReadRequest(3, 3, 0, 1, 1), {0x11, 0x22, 0x33}, ReadRequest(3, 2, 0, 2, 1), {0x44, 0x55}},
@@ -105,7 +66,7 @@ TEST_F(RightAnswers, AnswersSentTwiceAreTakenOnce)
         {"tr7100", "TR7100", {"--set=1=0x0102", "--set=2=0x0304"},
          ReadRequest(5, 2, 1, 1, 0), {0x02, 0x01}, ReadRequest(5, 2, 2, 1, 0), {0x04, 0x03}},
     };
-    for (const Case& c : cases) {
+    for (const TwoReads& c : cases) {
         for (bool split : {false, true}) {
             std::vector<std::string> options = c.sim;
             options.push_back("--twice");
@@ -113,10 +74,7 @@ TEST_F(RightAnswers, AnswersSentTwiceAreTakenOnce)
             uint16_t port = StartWithSim(c.drive, options, "RetryTimeout=200\nMaxNoOfRetries=1\n", c.keyword);
             Client client(port);
             Tally tally;
-            for (int i = 0; i < 10; ++i) {
-                tally.Ask(client, c.first, c.firstData);
-                tally.Ask(client, c.second, c.secondData);
-            }
+            c.Ask(client, tally, 10);
             EXPECT_EQ(tally.wrong, 0) << c.drive << (split ? " in pieces" : "");
             // A copy in pieces that is still arriving when the next frame goes
             // out garbles that frame's answer: it is repeated, or fails.

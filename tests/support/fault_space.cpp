@@ -77,25 +77,6 @@ std::string Findings::Summary() const
 
 namespace {
 
-// The settings file, in memory.
-class MemoryFiles : public ITextFiles {
-public:
-    explicit MemoryFiles(std::string text) : text_(std::move(text)) {}
-    ReadResult read(const std::string&, std::string& text, std::string&) const override
-    {
-        text = text_;
-        return ReadResult::Ok;
-    }
-    bool replace(const std::string&, const std::string& text, std::string&) override
-    {
-        text_ = text;
-        return true;
-    }
-
-private:
-    std::string text_;
-};
-
 std::string Hex(const Bytes& b)
 {
     static const char* digits = "0123456789abcdef";

@@ -302,9 +302,8 @@ public:
     {
         static const int waits[] = {50, 200, 1000, 16383};
         answerWait_ = waits[Uniform(rng_, 0, 3)];
-        files_ = "[CAN]\nAnswerTimeout=" + std::to_string(answerWait_) + "\n";
-        ini_ = std::make_unique<IniFile>("Nalvexa.ini", memory_);
-        memory_.text = files_;
+        memory_ = std::make_unique<MemoryFiles>("[CAN]\nAnswerTimeout=" + std::to_string(answerWait_) + "\n");
+        ini_ = std::make_unique<IniFile>("Nalvexa.ini", *memory_);
         adapter_ = std::make_unique<CAdapterCAN>(bus_, *ini_, clock_, notifier_);
         bus_.SetDrive([this](const CanMessage& f, LoopbackCanLibrary&) { Heard(f); });
         server_.strict = reach == Reach::Within;
@@ -329,20 +328,6 @@ public:
     }
 
 private:
-    struct Memory : ITextFiles {
-        std::string text;
-        ReadResult read(const std::string&, std::string& t, std::string&) const override
-        {
-            t = text;
-            return ReadResult::Ok;
-        }
-        bool replace(const std::string&, const std::string& t, std::string&) override
-        {
-            text = t;
-            return true;
-        }
-    };
-
     void Log(const std::string& line)
     {
         if (!verbose_) return;
@@ -492,8 +477,7 @@ private:
     ManualClock clock_;
     FakeNotifier notifier_;
     LoopbackCanLibrary bus_;
-    Memory memory_;
-    std::string files_;
+    std::unique_ptr<MemoryFiles> memory_;
     std::unique_ptr<IniFile> ini_;
     std::unique_ptr<CAdapterCAN> adapter_;
     std::unique_ptr<DriverRequest> request_;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fakes.h"
+#include "platform.h"
 #include "fault_space.h"
 #include "server/driver_request.h"
 
@@ -43,6 +44,25 @@ struct Expect {
     Bytes data;                 // a read's answer, the first bytes of its data
     std::vector<Bytes> frames;  // every frame that may go out for it, exactly
     bool refused = false;       // status 1 at once, nothing sent
+};
+
+// The settings file, in memory.
+class MemoryFiles : public ITextFiles {
+public:
+    explicit MemoryFiles(std::string text = "") : text_(std::move(text)) {}
+    ReadResult read(const std::string&, std::string& text, std::string&) const override
+    {
+        text = text_;
+        return ReadResult::Ok;
+    }
+    bool replace(const std::string&, const std::string& text, std::string&) override
+    {
+        text_ = text;
+        return true;
+    }
+
+private:
+    std::string text_;
 };
 
 class Model {

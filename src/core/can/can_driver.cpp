@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "can/can_procedure.h"
+#include "can/lss_frames.h"
 #include "trace/trace.h"
 
 namespace nalvexa {
@@ -12,7 +13,6 @@ namespace nalvexa {
 namespace {
 
 constexpr const char* kSection = "CAN";
-constexpr uint32_t kLssSlaveId = 0x7E4;
 constexpr int kLongestPollMs = 8192;
 
 }  // namespace
@@ -141,7 +141,7 @@ void CCANDriver::Listen()
     }
     // What answers the driver: its SDO server, the LSS slaves, and every SDO
     // server while nodes are looked for.
-    std::vector<can::CanFilter> filters = {{static_cast<uint32_t>(SdoReceiveCobId), 0x7FF}, {kLssSlaveId, 0x7FF}};
+    std::vector<can::CanFilter> filters = {{static_cast<uint32_t>(SdoReceiveCobId), 0x7FF}, {lss::kSlaveId, 0x7FF}};
     if (scanning_) filters.push_back({0x580, 0x780});
     library_.SetReceiveFilter(filters);
 }

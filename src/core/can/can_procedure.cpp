@@ -2,16 +2,11 @@
 #include "can/can_procedure.h"
 
 #include "can/can_driver.h"
+#include "can/lss_frames.h"
 
 namespace nalvexa {
 
-namespace {
-
-constexpr uint32_t kLssSlaveId = 0x7E4;
-
-bool IsLssAnswer(const CanMessage& f) { return f.id == kLssSlaveId && f.type == 0 && f.length == 8; }
-
-}  // namespace
+using lss::IsAnswer;
 
 CanProcedure::CanProcedure(CCANDriver& bus)
     : bus_(bus), wait_(bus, [this] { Answer(nullptr, can::kQueueEmpty); })
@@ -71,7 +66,7 @@ CanProcedure& CanProcedure::Finally(std::function<void()> done)
 void CanProcedure::Start() { Next(); }
 
 // Every LSS answer is kept while the procedure runs; the steps decide.
-bool CanProcedure::Awaits(const CanMessage& frame) const { return IsLssAnswer(frame); }
+bool CanProcedure::Awaits(const CanMessage& frame) const { return IsAnswer(frame); }
 
 void CanProcedure::Take(const CanMessage& frame)
 {
@@ -112,7 +107,7 @@ void CanProcedure::Next()
                 Answer(&answer, can::kOk);
                 return;
             }
-            wait_.Start([this](const CanMessage& f) { return IsLssAnswer(f) && f.data[0] == awaiting_; }, s.ms);
+            wait_.Start([this](const CanMessage& f) { return IsAnswer(f) && f.data[0] == awaiting_; }, s.ms);
             return;
         case Step::Action: s.action(); break;
         }

@@ -5,13 +5,12 @@
 
 #include "can/can_answer_wait.h"
 #include "can/can_driver.h"
+#include "can/lss_frames.h"
 
 namespace nalvexa {
 
 namespace {
 
-constexpr uint32_t kLssMasterId = 0x7E5;
-constexpr uint32_t kLssSlaveId = 0x7E4;
 constexpr uint8_t kFastscan = 0x51;
 constexpr uint8_t kIdentified = 0x4F;
 constexpr uint8_t kFastscanReset = 0x80;
@@ -46,21 +45,10 @@ private:
     void Ask(uint32_t idNumber, uint8_t bitChecked, uint8_t sub, uint8_t next)
     {
         bus_.FlushReceiveQueue();
-        CanMessage f;
-        f.id = kLssMasterId;
-        f.length = 8;
-        const uint8_t bytes[8] = {kFastscan,
-                                  static_cast<uint8_t>(idNumber),
-                                  static_cast<uint8_t>(idNumber >> 8),
-                                  static_cast<uint8_t>(idNumber >> 16),
-                                  static_cast<uint8_t>(idNumber >> 24),
-                                  bitChecked,
-                                  sub,
-                                  next};
-        for (int i = 0; i < 8; ++i) f.data[i] = bytes[i];
-        bus_.Send(f);
-        wait_.Start([](const CanMessage& a) { return a.id == kLssSlaveId && a.type == 0 && a.length == 8 && a.data[0] == kIdentified; },
-                    stepMs_);
+        bus_.Send(lss::Frame({kFastscan, static_cast<uint8_t>(idNumber), static_cast<uint8_t>(idNumber >> 8),
+                              static_cast<uint8_t>(idNumber >> 16), static_cast<uint8_t>(idNumber >> 24), bitChecked,
+                              sub, next}));
+        wait_.Start([](const CanMessage& a) { return lss::IsAnswer(a) && a.data[0] == kIdentified; }, stepMs_);
     }
     void AskBit() { Ask(id_, static_cast<uint8_t>(bit_), sub_, sub_); }
 

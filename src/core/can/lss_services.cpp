@@ -6,12 +6,12 @@
 
 #include "can/can_driver.h"
 #include "can/can_procedure.h"
+#include "can/lss_frames.h"
 
 namespace nalvexa {
 
 namespace {
 
-constexpr uint32_t kLssMasterId = 0x7E5;
 constexpr int kStepPauseMs = 100;
 constexpr int kInquiryPauseMs = 200;
 
@@ -26,19 +26,11 @@ constexpr uint8_t kStore = 0x17;
 constexpr uint8_t kInquireVendor = 0x5A;
 constexpr uint8_t kInquireNodeId = 0x5E;
 
-CanMessage LssFrame(std::initializer_list<uint8_t> bytes)
-{
-    CanMessage f;
-    f.id = kLssMasterId;
-    f.length = 8;
-    int i = 0;
-    for (uint8_t b : bytes) f.data[i++] = b;
-    return f;
-}
+using lss::Frame;
 
 CanMessage Little32(uint8_t command, uint32_t v)
 {
-    return LssFrame({command, static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+    return Frame({command, static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
                      static_cast<uint8_t>(v >> 24)});
 }
 
@@ -50,7 +42,7 @@ const char* const kGlobalOperationFailure = "Error executing SwitchModeGlobaOper
 void CCANDriver::Lss(std::initializer_list<uint8_t> bytes, const char* failure)
 {
     auto job = std::make_unique<CanProcedure>(*this);
-    job->Send(LssFrame(bytes), false, failure);
+    job->Send(Frame(bytes), false, failure);
     Submit(std::move(job));
 }
 
@@ -83,7 +75,7 @@ void ConfigureAndStoreNodeId(CCANDriver& bus, CanProcedure& p, uint8_t nodeId)
 {
     p.Pause(kStepPauseMs)
         // Flushed, so that a slave's confirmation of the selective switch is not taken for this answer.
-        .Send(LssFrame({kConfigureNodeId, nodeId}), true, "Error executing ConfigureNodeId")
+        .Send(Frame({kConfigureNodeId, nodeId}), true, "Error executing ConfigureNodeId")
         .Await(kConfigureNodeId, -1,
                [&bus](const CanMessage* answer, uint32_t failure) {
                    if (!answer) {
@@ -96,16 +88,16 @@ void ConfigureAndStoreNodeId(CCANDriver& bus, CanProcedure& p, uint8_t nodeId)
                    return true;
                })
         .Pause(kStepPauseMs)
-        .Send(LssFrame({kStore}), true, nullptr)  // not reported
+        .Send(Frame({kStore}), true, nullptr)  // not reported
         .Pause(kStepPauseMs)
         .Await(kStore, bus.lssConfirmWait(), Confirmed(bus, "store configuration"))
-        .Send(LssFrame({kSwitchGlobal, 0x00}), false, kGlobalOperationFailure);
+        .Send(Frame({kSwitchGlobal, 0x00}), false, kGlobalOperationFailure);
 }
 
 // One of the four inquiries: the value, or 0 without an answer.
 void Inquire(CCANDriver& bus, CanProcedure& p, uint8_t command, const char* failure, uint32_t& into)
 {
-    p.Send(LssFrame({command}), true, failure).Await(command, -1, [&bus, &into](const CanMessage* a, uint32_t error) {
+    p.Send(Frame({command}), true, failure).Await(command, -1, [&bus, &into](const CanMessage* a, uint32_t error) {
         if (a) {
             into = can::LittleEndian32(a->data + 1);
         } else {
@@ -125,17 +117,17 @@ bool CCANDriver::ChangeBitRate(int kbitPerSecond, Done done)
     const uint16_t btr = rate->btr;
     auto p = std::make_unique<CanProcedure>(*this);
     p->Do([this] { ClearLssError(); })
-        .Send(LssFrame({kSwitchGlobal, 0x01}), false, kGlobalConfigurationFailure)
+        .Send(Frame({kSwitchGlobal, 0x01}), false, kGlobalConfigurationFailure)
         .Pause(kStepPauseMs)
-        .Send(LssFrame({kConfigureBitTiming, 0x00, rate->lssIndex}), true,
+        .Send(Frame({kConfigureBitTiming, 0x00, rate->lssIndex}), true,
               "Error executing ConfigureBitTimingParameters CAN_Write")
         .Pause(kStepPauseMs)
         .Await(kConfigureBitTiming, lssConfirmMs_, Confirmed(*this, "configure bit timing"))
-        .Send(LssFrame({kStore}), true, nullptr)
+        .Send(Frame({kStore}), true, nullptr)
         .Pause(kStepPauseMs)
         .Await(kStore, lssConfirmMs_, Confirmed(*this, "store configuration"))
         // The switch delay is always 100 ms.
-        .Send(LssFrame({kActivateBitTiming, 0x64, 0x00}), true, "Error executing ActivateBitTimingParameters CAN_Write")
+        .Send(Frame({kActivateBitTiming, 0x64, 0x00}), true, "Error executing ActivateBitTimingParameters CAN_Write")
         .Pause(kStepPauseMs)
         .Do([this, btr] {
             DeinitDriver();
@@ -157,7 +149,7 @@ void CCANDriver::SetNodeId(uint8_t nodeId, const uint32_t* serialNumber, Done do
     if (serialNumber)
         p->Send(Little32(kSwitchSelectiveSerial, *serialNumber), false, "Error executing SwitchModeSelective");
     else
-        p->Send(LssFrame({kSwitchGlobal, 0x01}), false, kGlobalConfigurationFailure);
+        p->Send(Frame({kSwitchGlobal, 0x01}), false, kGlobalConfigurationFailure);
     ConfigureAndStoreNodeId(*this, *p, nodeId);
     p->Finally([this, done] {
         if (done) done(lssError_.empty());
@@ -191,7 +183,7 @@ void CCANDriver::InquireIdentity(bool withNodeId, std::function<void(const LssId
     };
     auto found = std::make_shared<Found>();
     auto p = std::make_unique<CanProcedure>(*this);
-    p->Do([this] { ClearLssError(); }).Send(LssFrame({kSwitchGlobal, 0x01}), false, kGlobalConfigurationFailure);
+    p->Do([this] { ClearLssError(); }).Send(Frame({kSwitchGlobal, 0x01}), false, kGlobalConfigurationFailure);
     Inquire(*this, *p, kInquireVendor, "Error executing InquireIdentityVendorID CAN_Write", found->id.vendorId);
     p->Pause(kInquiryPauseMs);
     Inquire(*this, *p, kInquireVendor + 1, "Error executing InquireIdentityProductCode CAN_Write", found->id.productCode);
@@ -203,7 +195,7 @@ void CCANDriver::InquireIdentity(bool withNodeId, std::function<void(const LssId
             found->id.serialNumber);
     p->Pause(kInquiryPauseMs);
     if (withNodeId) {
-        p->Send(LssFrame({kInquireNodeId}), true, nullptr)
+        p->Send(Frame({kInquireNodeId}), true, nullptr)
             .Await(kInquireNodeId, answerWaitMs_, [this, found](const CanMessage* answer, uint32_t) {
                 if (answer)
                     found->nodeId = answer->data[1];
@@ -212,7 +204,7 @@ void CCANDriver::InquireIdentity(bool withNodeId, std::function<void(const LssId
                 return true;
             });
     }
-    p->Send(LssFrame({kSwitchGlobal, 0x00}), false, kGlobalOperationFailure).Finally([found, done] {
+    p->Send(Frame({kSwitchGlobal, 0x00}), false, kGlobalOperationFailure).Finally([found, done] {
         if (done) done(found->id, found->nodeId);
     });
     Submit(std::move(p));
