@@ -57,8 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         request.kind = kind;
         int before = reply.replies;
         adapter.Execute(&request);
-        // Exactly one answer, within the answer waits of its frames.
-        const int64_t end = clock.nowMs() + 100 * CCANDriver::kAnswerWaitMs;
+        // Exactly one answer, within the answer waits of its frames: a
+        // segmented download to a silent drive waits for each segment in
+        // turn, so one wait (and the drive's delay of up to 15 ms) per frame
+        // that a transfer of this length takes, for each sub-index.
+        const uint32_t subs = request.slIndex3 >= request.slIndex2 && request.slIndex3 - request.slIndex2 < 256
+                                  ? request.slIndex3 - request.slIndex2 + 1
+                                  : 1;
+        const int64_t frames = request.length / subs / 7 + 3;
+        const int64_t end = clock.nowMs() + subs * frames * (CCANDriver::kAnswerWaitMs + 16);
         while (reply.replies == before && clock.nextDue() <= end) clock.Advance(clock.nextDue() - clock.nowMs());
         if (reply.replies != before + 1) std::abort();
     }
