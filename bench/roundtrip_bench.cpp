@@ -93,18 +93,42 @@ uint16_t FreePort()
     return ntohs(a.sin_port);
 }
 
-// The two builds of the driver: the daemon on its own loop, and the window
-// build headless on the Qt layer (when it was built).
+// The two builds of the driver: the daemon, and the window build with its
+// window (offscreen), the engine on a thread of its own (when it was built).
 struct Driver {
     const char* label;
     std::string program;
+    bool window = false;
 };
 
 std::vector<Driver> Drivers()
 {
-    std::vector<Driver> drivers = {{"nalvexa (Asio layer)", NALVEXA_BIN}};
-    if (::access(NALVEXA_GUI_BIN, X_OK) == 0) drivers.push_back({"nalvexa-gui --headless (Qt layer)", NALVEXA_GUI_BIN});
+    std::vector<Driver> drivers = {{"nalvexa (daemon)", NALVEXA_BIN}};
+    if (::access(NALVEXA_GUI_BIN, X_OK) == 0) drivers.push_back({"nalvexa-gui (window, offscreen)", NALVEXA_GUI_BIN, true});
     return drivers;
+}
+
+// The driver on `ini`, and the port it listens on (the window build prints
+// nothing: it is given a free port and tried until it answers).
+std::shared_ptr<Process> StartDriver(const Driver& d, const std::string& ini, const std::string& settings,
+                                     const char* keyword, uint16_t& port)
+{
+    if (!d.window) {
+        WriteFile(ini, settings + "[SocketServer]\nSocketPort=0\n");
+        auto driver = std::make_shared<Process>(std::vector<std::string>{d.program, "--headless", "--ini", ini, keyword});
+        const std::string line = driver->WaitForLine("listening on port ");
+        port = line.empty() ? 0 : static_cast<uint16_t>(std::stoi(line.substr(18)));
+        return driver;
+    }
+    port = FreePort();
+    WriteFile(ini, settings + "[SocketServer]\nSocketPort=" + std::to_string(port) + "\n");
+    auto driver = std::make_shared<Process>(std::vector<std::string>{d.program, "--ini", ini, keyword},
+                                            std::map<std::string, std::string>{{"QT_QPA_PLATFORM", "offscreen"}});
+    for (int i = 0; i < 500; ++i) {
+        if (Client(port).connected()) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return driver;
 }
 
 // Start-up to listening of the headless driver.
@@ -113,6 +137,7 @@ void StartUp(const std::string& dir)
     std::string ini = dir + "/Nalvexa.ini";
     WriteFile(ini, "[TR7100]\nSerialPort=" + dir + "/none\n[SocketServer]\nSocketPort=0\n");
     for (const Driver& d : Drivers()) {
+        if (d.window) continue;
         std::vector<double> ms;
         for (int i = 0; i < 20; ++i) {
             auto t0 = Clock::now();
@@ -322,10 +347,9 @@ Scenario ThroughDriver(const Driver& d, const Exchange& x, const std::string& di
     std::string device;
     std::shared_ptr<Process> sim(StartedSim(x, device));
     const std::string ini = dir + "/" + std::to_string(FreePort()) + ".ini";
-    WriteFile(ini, "[TR7100]\nSerialPort=" + device + "\n[SocketServer]\nSocketPort=0\n");
-    auto driver = std::make_shared<Process>(std::vector<std::string>{d.program, "--headless", "--ini", ini, x.keyword});
-    const std::string line = driver->WaitForLine("listening on port ");
-    auto client = std::make_shared<Client>(static_cast<uint16_t>(std::stoi(line.substr(18))));
+    uint16_t port = 0;
+    auto driver = StartDriver(d, ini, "[TR7100]\nSerialPort=" + device + "\n", x.keyword, port);
+    auto client = std::make_shared<Client>(port);
     Scenario s{d.label, {}, {}, 0, nullptr, driver->pid()};
     s.keep = std::make_shared<std::tuple<std::shared_ptr<Process>, std::shared_ptr<Process>, std::shared_ptr<Client>>>(
         sim, driver, client);

@@ -18,7 +18,6 @@ class HoldingAdapter : public IDriverAdapter {
 public:
     std::string GetTitle() const override { return ""; }
     void SetTitle(const std::string&) override {}
-    void SetServices(IAdapterServices*) override {}
     void Execute(DriverRequest* request) override
     {
         if (held) std::abort();  // a second request while one is with the adapter
@@ -30,8 +29,7 @@ public:
             held = request;
         }
     }
-    void ShowSetup() override {}
-    void InstallMenu() override {}
+    AdapterOffer Offer() const override { return {}; }
     void SaveSettings() override {}
     void AnswerHeld()
     {

@@ -26,12 +26,11 @@ int AnswerInformationalOptions(const CommandLine& line)
     return -1;
 }
 
-bool OpenSettingsAndTrace(const CommandLine& line, IniFile& ini, TraceFile& trace, IUserNotifier& notifier, bool box)
+std::string OpenSettingsAndTrace(const CommandLine& line, IniFile& ini, TraceFile& trace, IUserNotifier& notifier)
 {
-    auto fail = [&](const std::string& text) {
-        if (box) notifier.message(text);
+    auto fail = [](const std::string& text) {
         std::fprintf(stderr, "%s\n", text.c_str());
-        return false;
+        return text;
     };
     if (std::string reason; !ini.Readable(reason)) {
         // Starting on defaults would listen everywhere, open another port,
@@ -42,10 +41,9 @@ bool OpenSettingsAndTrace(const CommandLine& line, IniFile& ini, TraceFile& trac
     // The trace: the option, else the settings' "Trace" (empty: none).
     const std::string path = line.trace ? line.traceFile : ini.GetString("SocketServer", "Trace", "");
     if (line.trace || !path.empty()) {
-        if (std::string reason; !trace.Open(path, reason))
-            return fail("cannot open trace file " + path + ": " + reason);
+        if (std::string reason; !trace.Open(path, reason)) return fail("cannot open trace file " + path + ": " + reason);
     }
-    return true;
+    return {};
 }
 
 std::string ChosenAdapter::Note() const

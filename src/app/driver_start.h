@@ -18,9 +18,10 @@ namespace nalvexa {
 // Help, version or a usage error: printed, and the exit status; -1 when the program goes on.
 int AnswerInformationalOptions(const CommandLine& line);
 
-// The settings file must be readable, and a trace asked for must open:
-// false, said on stderr (and in a box when `box`), when the program must end with 1.
-bool OpenSettingsAndTrace(const CommandLine& line, IniFile& ini, TraceFile& trace, IUserNotifier& notifier, bool box);
+// The settings file must be readable, and a trace asked for must open: the
+// reason, said on stderr, when the program must end with 1; else empty. The
+// settings' write failures are told to `notifier`.
+std::string OpenSettingsAndTrace(const CommandLine& line, IniFile& ini, TraceFile& trace, IUserNotifier& notifier);
 
 struct ChosenAdapter {
     AdapterChoice choice;

@@ -3,60 +3,37 @@
 
 #include <cstdio>
 
-#include "server/server_settings.h"
+#include "window_logic.h"
 
 namespace nalvexa {
 
-HeadlessShell::HeadlessShell(ServerSockets& server, AdapterHolder& holder, IniFile& ini,
-                             IUserNotifier& notifier, ITaskPoster& poster, std::function<void(int)> quit)
-    : server_(server), holder_(holder), ini_(ini), notifier_(notifier), poster_(poster), quit_(std::move(quit))
+bool HeadlessShell::Started(const Engine::Started& started)
 {
-}
-
-bool HeadlessShell::Start()
-{
-    IDriverAdapter* adapter = holder_.adapter();
-    std::printf("%s\n", adapter->GetTitle().c_str());
-    if (!note_.empty()) std::printf("%s\n", note_.c_str());
+    if (!started.failure.empty()) return false;
+    std::printf("%s\n", started.state.title.c_str());
+    if (!started.note.empty()) std::printf("%s\n", started.note.c_str());
     std::fflush(stdout);
-    adapter->SetServices(this);
-    adapter->InstallMenu();
-    server_.SetEvents(this);
-    ApplyServerSettings(ini_, server_);
-    uint32_t port = ReadSocketPort(ini_);
-    server_.Open(port);
-    WriteSocketPort(ini_, port);  // written whether or not the port could be opened
-    if (!server_.listener().isOpen) {
-        std::fprintf(stderr, "cannot listen on %s\n", server_.listener().OpenError().c_str());
+    if (!started.state.listening) {
+        std::fprintf(stderr, "cannot listen on %s\n", started.state.listenError.c_str());
         return false;
     }
     // Announced once the port is saved, so that whoever waits for it finds the file complete.
-    std::printf("listening on port %u\n", server_.listener().Port());
+    std::printf("listening on port %u\n", started.state.port);
     std::fflush(stdout);
     return true;
 }
 
-void HeadlessShell::Refresh()
+void HeadlessShell::Message(const std::string& text, Caption)
 {
-    // Nothing to redraw without a window.
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
 }
 
-void HeadlessShell::CloseWithoutConfirmation()
+void HeadlessShell::CloseRequested(CloseCause cause)
 {
-    askBeforeClosing_ = false;
-    // After the current event, so that the one-byte answer leaves first.
-    poster_.post([this] { RequestClose(); });
-}
-
-void HeadlessShell::RequestClose()
-{
-    if (closed_) return;
-    if (askBeforeClosing_ && notifier_.askYesNoCancel("Are you sure you want to close the driver?") != Answer::Yes)
-        return;
-    closed_ = true;
-    holder_.adapter()->SaveSettings();
-    server_.connection().Drain();
-    quit_(0);
+    // Closing from a terminal or a service manager is a confirmed close.
+    if (cause == CloseCause::Signal) Message(std::string(WindowLogic::kCloseQuestion) + " Yes", Caption::Title);
+    engine_.Close();
 }
 
 }  // namespace nalvexa

@@ -1,53 +1,30 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <functional>
-
-#include "platform.h"
-#include "server/adapter_holder.h"
-#include "server/server_events.h"
-#include "server/server_sockets.h"
-#include "settings/ini_file.h"
+#include "engine.h"
 
 namespace nalvexa {
 
-// The program without its window: it starts listening at once, reports on
-// stdout and stderr, and closes on the client's close-driver request or a signal.
-class HeadlessShell : public IServerEvents, public IAdapterServices {
+// The face of the program without its window, on the engine's thread: it
+// reports on stdout and stderr, and closes on the client's close-driver
+// request or a signal.
+class HeadlessShell : public IFace {
 public:
-    HeadlessShell(ServerSockets& server, AdapterHolder& holder, IniFile& ini, IUserNotifier& notifier,
-                  ITaskPoster& poster, std::function<void(int)> quit);
+    explicit HeadlessShell(Engine& engine) : engine_(engine) {}
 
-    // A line printed after the title (how the adapter was chosen).
-    void SetNote(const std::string& note) { note_ = note; }
-    // False when the port could not be opened.
-    bool Start();
-    // A close request from the user (a signal): ask, then save and quit.
-    void RequestClose();
+    // Prints the title and how it listens; false when the program must end with 1.
+    bool Started(const Engine::Started& started);
 
-    void Refresh() override;
-    void CloseWithoutConfirmation() override;
-
-    // No window: there is nothing to show a setup dialog or a menu on.
-    void ShowQmrSetup() override {}
-    void ShowTr7100Setup() override {}
-    void ShowLvtSetup() override {}
-    void ShowCanSetup() override {}
-    void InstallQmrMenu() override {}
-    void InstallTr7100Menu() override {}
-    void InstallLvtMenu() override {}
-    void InstallCanMenu() override {}
+    void Changed(const EngineState&) override {}
+    void Message(const std::string& text, Caption) override;
+    void Logged(const std::string& line) override { Message(line, Caption::Title); }
+    void TraceLine(const std::string&) override {}
+    void CloseRequested(CloseCause cause) override;
+    void IdentityInquired(const LssIdentity&) override {}
+    void TestFrameRead(uint32_t, const CanMessage&) override {}
 
 private:
-    ServerSockets& server_;
-    AdapterHolder& holder_;
-    IniFile& ini_;
-    IUserNotifier& notifier_;
-    ITaskPoster& poster_;
-    std::function<void(int)> quit_;
-    std::string note_;
-    bool askBeforeClosing_ = true;
-    bool closed_ = false;
+    Engine& engine_;
 };
 
 }  // namespace nalvexa

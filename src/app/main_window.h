@@ -7,12 +7,10 @@
 #include <functional>
 #include <memory>
 
-#include "platform.h"
-#include "server/adapter_holder.h"
-#include "server/server_events.h"
-#include "server/server_sockets.h"
-#include "settings/ini_file.h"
+#include "dialog_host.h"
+#include "engine_events.h"
 #include "trace_window.h"
+#include "window_logic.h"
 
 namespace Ui {
 class MainWindow;
@@ -21,57 +19,29 @@ class MainWindow;
 namespace nalvexa {
 
 // The program's window: the socket port and the client state, the adapter's
-// menu and setup dialogs, and the closing rules.
-class MainWindow : public QDialog, public IServerEvents, public IAdapterServices {
+// menu and setup dialogs, and the closing rules. A face of the engine: it
+// sends commands and shows the events, and touches nothing of the engine.
+class MainWindow : public QDialog {
     Q_OBJECT
 public:
-    enum Command {
-        kShowSetup = 32777,
-        kAbout = 32778,
-        kCanHardware = 32779,
-        kCanNodeId = 32780,
-        kCanNmt = 32781,
-        kCanLss = 32782,
-        kCanMessageTest = 32783,
-        kQmrTimeouts = 32784,
-        kQmrSerialPort = 32785,
-        kQmrMode = 32790,
-        kLvtTimeouts = 32791,
-        kLvtSerialPort = 32792,
-        kTr7100Timeouts = 32793,
-        kTr7100SerialPort = 32794,
-        kTrace = 32800,
-    };
-
-    MainWindow(ServerSockets& server, AdapterHolder& holder, IniFile& ini, IUserNotifier& notifier,
-               QString version, QWidget* parent = nullptr);
+    MainWindow(IEngine& engine, IDialogHost& host, QString version, const EngineState& state,
+               QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Everything before the window is first shown; the server listens afterwards.
+    // Everything before the window is first shown.
     void Initialise();
     void OnCommand(int command);
-    void OnOpen();
-    void OnCloseSocket();
-    void OnCloseClient();
 
-    void Refresh() override;
-    void CloseWithoutConfirmation() override;
-    // A state line of the port or the CAN channel (lost, reopened, bus-off).
-    void ShowDeviceState(const std::string& line);
-
-    void ShowQmrSetup() override;
-    void ShowTr7100Setup() override;
-    void ShowLvtSetup() override;
-    void ShowCanSetup() override;
-    void InstallQmrMenu() override;
-    void InstallTr7100Menu() override;
-    void InstallLvtMenu() override;
-    void InstallCanMenu() override;
+    // The engine's events, on the window's thread.
+    void Changed(const EngineState& state);
+    void Message(const std::string& text, Caption caption) { host_.Show(text, caption); }
+    void TraceLine(const std::string& line);
+    void CloseRequested();
+    EngineEvents& events() { return events_; }
 
     Ui::MainWindow& ui() { return *ui_; }
     QMenuBar* menu() { return menu_; }
     TraceWindow* traceWindow() { return trace_; }
-    uint32_t port() const { return port_; }
     // How modal dialogs are run; tests replace it so that nothing waits for a click.
     void SetDialogRunner(std::function<int(QDialog&)> runner) { runDialog_ = std::move(runner); }
 
@@ -82,32 +52,26 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    struct MenuItem {
-        const char* text;  // nullptr: a separator
-        int command;
-    };
-    void InstallMenu(std::initializer_list<MenuItem> protocol);
-    bool ReadPort();
+    void InstallMenu();
+    void Show();
     void SetTimeouts();
     void ConfigureSerialPort();
-    void ShowSerialSetup(const QString& title, bool qmr);
-    void ShowPortState();
+    void ShowSetup();
     void OpenTrace();
     // Closes the dialogs that are open (a close request came meanwhile).
     void CloseDialogs();
     void OpenCanDialog(int command);
-    ISerialAdapter* SerialAdapter() const;
 
-    ServerSockets& server_;
-    AdapterHolder& holder_;
-    IniFile& ini_;
-    IUserNotifier& notifier_;
+    IEngine& engine_;
+    IDialogHost& host_;
     QString version_;
+    WindowLogic logic_;
+    EngineEvents events_;
     std::unique_ptr<Ui::MainWindow> ui_;
     QMenuBar* menu_;
-    uint32_t port_ = 12001;
     bool askBeforeClosing_ = true;
     bool restoredForFailure_ = false;
+    bool closing_ = false;
     QPointer<TraceWindow> trace_;
     std::function<int(QDialog&)> runDialog_ = [](QDialog& d) { return d.exec(); };
 };

@@ -36,21 +36,17 @@ public:
     virtual void post(std::function<void()> task) = 0;
 };
 
-enum class Answer { Yes, No, Cancel, Ok };
-
 // How a message box is captioned: the window's title with a warning sign, or
 // the fixed caption "info" or "Error" with an error sign.
 enum class Caption { Title, Info, Error };
 
-// Message boxes: modal in the window, one line on stderr when headless.
+// What the core tells its user: message boxes (a window shows them, a
+// service logs them; the core never waits for them) and changes of state.
+// Questions are a face's own.
 class IUserNotifier {
 public:
     virtual ~IUserNotifier() = default;
     virtual void message(const std::string& text, Caption caption = Caption::Title) = 0;
-    // Yes, No and Cancel buttons.
-    virtual Answer askYesNoCancel(const std::string& text) = 0;
-    // A warning with OK and Cancel buttons.
-    virtual Answer askOkCancel(const std::string& text) = 0;
     // A change of state worth a line in the service's log (a client came or
     // went, a port was lost or reopened); never a message box.
     virtual void state(const std::string& line) = 0;

@@ -4,22 +4,10 @@
 #include <QNetworkInterface>
 #include <QSerialPortInfo>
 
-#include "field_check.h"
+#include "qt_lists.h"
 #include "ui_canhardwaredialog.h"
 
 namespace nalvexa {
-
-namespace {
-
-const int kInterrupts[] = {3, 4, 5, 7, 9, 10, 11, 12, 15};
-const uint16_t kRates[] = {can::kBtr10k, can::kBtr20k, can::kBtr50k, can::kBtr125k,
-                           can::kBtr250k, can::kBtr500k, can::kBtr1M};
-const char* const kRateNames[] = {"10", "20", "50", "125", "250", "500", "1000"};
-const char* const kAddresses[] = {"0100", "0120", "0140", "0200", "0220", "0278", "02E8", "02F8",
-                                  "0300", "0320", "0340", "0378", "03BC", "03E8", "03F8"};
-enum Port { kLpt1, kLpt2, kLpt3, kCustom };
-
-}  // namespace
 
 QStringList CCANHardwareDlg::AvailableChannels()
 {
@@ -30,39 +18,24 @@ QStringList CCANHardwareDlg::AvailableChannels()
     return channels;
 }
 
-CCANHardwareDlg::CCANHardwareDlg(CCANDriver& can, QStringList channels, IUserNotifier& notifier, QWidget* parent)
-    : QDialog(parent), can_(can), notifier_(notifier), ui_(std::make_unique<Ui::CanHardwareDialog>())
+CCANHardwareDlg::CCANHardwareDlg(IEngine& engine, IDialogHost& host, EngineEvents& events, const CanState& can,
+                                 QStringList channels, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::CanHardwareDialog>()), logic_(engine, host, can, Strings(channels))
 {
     ui_->setupUi(this);
-    loading_ = true;
-    ui_->portNameList->addItems({"LPT1", "LPT2", "LPT3", "Custom"});
-    for (int i : kInterrupts) ui_->interruptList->addItem(QString::number(i));
-    for (const char* a : kAddresses) ui_->portAddressList->addItem(a);
-    for (const char* r : kRateNames) ui_->rateList->addItem(r);
-    const QString channel = QString::fromStdString(can.Channel);
-    if (!channels.contains(channel)) channels.prepend(channel);
-    ui_->channelList->addItems(channels);
-    ui_->channelList->setCurrentText(channel);
+    ui_->portNameList->addItems(QStrings(CanHardwareLogic::kPortNames));
+    ui_->interruptList->addItems(QStrings(CanHardwareLogic::kInterruptNames));
+    ui_->portAddressList->addItems(QStrings(CanHardwareLogic::kAddressNames));
+    ui_->rateList->addItems(QStrings(CanHardwareLogic::kRateNames));
+    ui_->channelList->addItems(QStrings(logic_.channels()));
+    ui_->rateList->setCurrentIndex(logic_.rate);
+    ui_->channelList->setCurrentText(QString::fromStdString(logic_.channelText));
+    Show();
 
-    int interrupt = -1, rate = -1;
-    for (int i = 0; i < 9; ++i)
-        if (kInterrupts[i] == can.Interrupt) interrupt = i;
-    for (int i = 0; i < 7; ++i)
-        if (kRates[i] == can.CANBaudRate) rate = i;
-    ui_->interruptList->setCurrentIndex(interrupt);
-    ui_->rateList->setCurrentIndex(rate);
-    ui_->portAddressList->setCurrentText(QString("%1").arg(can.PortAddress, 4, 16, QChar('0')).toUpper());
-    // The port name follows from the interrupt and the address text, compared exactly.
-    const QString address = ui_->portAddressList->currentText();
-    const QString irq = ui_->interruptList->currentText();
-    Port port = irq == "7" && address == "0378"   ? kLpt1
-                : irq == "5" && address == "0278" ? kLpt2
-                : irq == "5" && address == "03BC" ? kLpt3
-                                                  : kCustom;
-    ui_->portNameList->setCurrentIndex(port);
-    loading_ = false;
-    SetStates();
-
+    connect(&events, &EngineEvents::changed, this, [this](const EngineState& state) {
+        if (state.can) logic_.Update(*state.can);
+        SetStates();
+    });
     connect(ui_->portNameList, &QComboBox::currentIndexChanged, this, [this] {
         if (!loading_) OnPortName();
     });
@@ -73,57 +46,50 @@ CCANHardwareDlg::CCANHardwareDlg(CCANDriver& can, QStringList channels, IUserNot
 
 CCANHardwareDlg::~CCANHardwareDlg() = default;
 
+void CCANHardwareDlg::Show()
+{
+    loading_ = true;
+    ui_->portNameList->setCurrentIndex(logic_.portName);
+    ui_->interruptList->setCurrentIndex(logic_.interrupt);
+    ui_->portAddressList->setCurrentText(QString::fromStdString(logic_.addressText));
+    loading_ = false;
+    SetStates();
+}
+
+void CCANHardwareDlg::Take()
+{
+    logic_.interrupt = ui_->interruptList->currentIndex();
+    logic_.rate = ui_->rateList->currentIndex();
+    logic_.addressText = ui_->portAddressList->currentText().toStdString();
+    logic_.channelText = ui_->channelList->currentText().toStdString();
+}
+
 void CCANHardwareDlg::OnPortName()
 {
-    struct Preset {
-        const char* interrupt;
-        const char* address;
-    } presets[] = {{"7", "0378"}, {"5", "0278"}, {"5", "03BC"}};
-    const int port = ui_->portNameList->currentIndex();
-    if (port >= kLpt1 && port <= kLpt3) {
-        ui_->interruptList->setCurrentText(presets[port].interrupt);
-        ui_->portAddressList->setCurrentText(presets[port].address);
-    }
-    SetStates();
+    Take();
+    logic_.SelectPortName(ui_->portNameList->currentIndex());
+    Show();
 }
 
 void CCANHardwareDlg::OnBusOn()
 {
-    uint32_t address = 0;
-    if (!ReadPortAddressField(ui_->portAddressList->currentText(), address)) {
-        // Said, and the address in use shown again: nothing is opened with a guess.
-        notifier_.message("Please enter a port address of one to four hexadecimal digits (0000 to FFFF).");
-        ui_->portAddressList->setCurrentText(QString("%1").arg(can_.PortAddress, 4, 16, QChar('0')).toUpper());
-        ui_->portAddressList->setFocus();
-        return;
-    }
-    const int interrupt = ui_->interruptList->currentIndex();
-    const int rate = ui_->rateList->currentIndex();
-    can_.Interrupt = static_cast<uint16_t>(interrupt >= 0 ? kInterrupts[interrupt] : 3);
-    can_.CANBaudRate = rate >= 0 ? kRates[rate] : can::kBtr10k;
-    can_.PortAddress = address;
-    can_.Channel = ui_->channelList->currentText().trimmed().toStdString();
-    can_.InitDriver();
-    SetStates();
+    Take();
+    if (logic_.BusOn()) return;
+    Show();
+    ui_->portAddressList->setFocus();
 }
 
-void CCANHardwareDlg::OnBusOff()
-{
-    can_.DeinitDriver();
-    SetStates();
-}
+void CCANHardwareDlg::OnBusOff() { logic_.BusOff(); }
 
 void CCANHardwareDlg::SetStates()
 {
-    const bool open = can_.driverOpen == 1;
-    const bool custom = ui_->portNameList->currentIndex() == kCustom;
-    ui_->portNameList->setEnabled(!open);
-    ui_->rateList->setEnabled(!open);
-    ui_->channelList->setEnabled(!open);
-    ui_->busOnButton->setEnabled(!open);
-    ui_->interruptList->setEnabled(!open && custom);
-    ui_->portAddressList->setEnabled(!open && custom);
-    ui_->busOffButton->setEnabled(open);
+    ui_->portNameList->setEnabled(logic_.listsEnabled());
+    ui_->rateList->setEnabled(logic_.listsEnabled());
+    ui_->channelList->setEnabled(logic_.listsEnabled());
+    ui_->busOnButton->setEnabled(logic_.listsEnabled());
+    ui_->interruptList->setEnabled(logic_.customEnabled());
+    ui_->portAddressList->setEnabled(logic_.customEnabled());
+    ui_->busOffButton->setEnabled(logic_.busOffEnabled());
     ui_->closeButton->setFocus();
 }
 

@@ -5,7 +5,8 @@
 #include <QStringList>
 #include <memory>
 
-#include "can/can_driver.h"
+#include "can_dialogs.h"
+#include "engine_events.h"
 
 namespace Ui {
 class CanHardwareDialog;
@@ -18,23 +19,23 @@ namespace nalvexa {
 class CCANHardwareDlg : public QDialog {
     Q_OBJECT
 public:
-    CCANHardwareDlg(CCANDriver& can, QStringList channels, IUserNotifier& notifier, QWidget* parent = nullptr);
+    CCANHardwareDlg(IEngine& engine, IDialogHost& host, EngineEvents& events, const CanState& can,
+                    QStringList channels, QWidget* parent = nullptr);
     ~CCANHardwareDlg() override;
-
     // The SocketCAN interfaces and serial ports of this machine, as channel names.
     static QStringList AvailableChannels();
-
     Ui::CanHardwareDialog& ui() { return *ui_; }
     void OnPortName();
     void OnBusOn();
     void OnBusOff();
 
 private:
+    void Show();
+    void Take();
     void SetStates();
 
-    CCANDriver& can_;
-    IUserNotifier& notifier_;
     std::unique_ptr<Ui::CanHardwareDialog> ui_;
+    CanHardwareLogic logic_;
     bool loading_ = false;
 };
 

@@ -1,65 +1,54 @@
 // SPDX-License-Identifier: MIT
 #include "can_message_test_dialog.h"
 
-#include "field_check.h"
+#include "qt_lists.h"
 #include "ui_canmessagetestdialog.h"
 
 namespace nalvexa {
 
-CCANMessageTestDlg::CCANMessageTestDlg(CCANDriver& can, IUserNotifier& notifier, QWidget* parent)
-    : QDialog(parent), can_(can), notifier_(notifier), ui_(std::make_unique<Ui::CanMessageTestDialog>())
+CCANMessageTestDlg::CCANMessageTestDlg(IEngine& engine, IDialogHost& host, EngineEvents& events, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::CanMessageTestDialog>()), logic_(engine, host)
 {
-    // While it is open, every frame on the bus can be read here.
-    can_.SetHearEverything(true);
     ui_->setupUi(this);
     // Fields as wide as what they hold, so that the dialog stays small.
     const int digits = fontMetrics().horizontalAdvance("0000") + 12;
     for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setMaximumWidth(2 * digits);
-    for (QLineEdit* d : findChildren<QLineEdit*>(QRegularExpression("^data[0-7]Edit$"))) d->setMaximumWidth(digits);
+    for (int i = 0; i < 8; ++i) Field(CanMessageTestLogic::kData0 + i)->setMaximumWidth(digits);
     adjustSize();
-    ui_->idEdit->setText("0");
-    ui_->lengthEdit->setText("0");
-    for (QLineEdit* d : findChildren<QLineEdit*>(QRegularExpression("^data[0-7]Edit$"))) d->setText("0");
+    ui_->idEdit->setText(QString::fromStdString(logic_.idText));
+    ui_->lengthEdit->setText(QString::fromStdString(logic_.lengthText));
+    for (int i = 0; i < 8; ++i)
+        Field(CanMessageTestLogic::kData0 + i)->setText(QString::fromStdString(logic_.dataText[static_cast<size_t>(i)]));
+    connect(&events, &EngineEvents::testFrameRead, this, [this](uint32_t result, const CanMessage& frame) {
+        const size_t before = logic_.lines().size();
+        logic_.FrameRead(result, frame);
+        for (size_t i = before; i < logic_.lines().size(); ++i)
+            ui_->receiveList->addItem(QString::fromStdString(logic_.lines()[i]));
+    });
     connect(ui_->writeButton, &QPushButton::clicked, this, &CCANMessageTestDlg::OnWrite);
     connect(ui_->readButton, &QPushButton::clicked, this, &CCANMessageTestDlg::OnRead);
     connect(ui_->closeButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-CCANMessageTestDlg::~CCANMessageTestDlg() { can_.SetHearEverything(false); }
+CCANMessageTestDlg::~CCANMessageTestDlg() = default;
+
+QLineEdit* CCANMessageTestDlg::Field(int field)
+{
+    if (field == CanMessageTestLogic::kId) return ui_->idEdit;
+    if (field == CanMessageTestLogic::kLength) return ui_->lengthEdit;
+    return findChild<QLineEdit*>(QString("data%1Edit").arg(field - CanMessageTestLogic::kData0));
+}
 
 void CCANMessageTestDlg::OnWrite()
 {
-    // Nothing goes out unless every field was accepted: a frame made of old or
-    // default values (identifier 0 is an NMT command to every drive) is unsafe.
-    int32_t id = 0;
-    if (!ReadRangeField(ui_->idEdit, 0, kMaxStandardId, id, notifier_)) return;
-    if (!ReadRangeField(ui_->lengthEdit, 0, 255, length_, notifier_)) return;
+    logic_.idText = ui_->idEdit->text().toStdString();
+    logic_.lengthText = ui_->lengthEdit->text().toStdString();
     for (int i = 0; i < 8; ++i)
-        if (!ReadRangeField(findChild<QLineEdit*>(QString("data%1Edit").arg(i)), 0, 255, data_[i], notifier_)) return;
-    id_ = static_cast<uint32_t>(id);
-    CanMessage frame;
-    frame.id = id_;
-    frame.type = 0;
-    frame.length = static_cast<uint8_t>(length_);  // as entered: the library refuses more than 8
-    for (int i = 0; i < 8; ++i) frame.data[i] = static_cast<uint8_t>(data_[i]);
-    can_.WriteTestFrame(frame, "Error executing OnWrite");
-}
-
-void CCANMessageTestDlg::OnRead()
-{
-    CanMessage frame;
-    const uint32_t result = can_.ReadTestFrame(frame);
-    if (result == can::kOk) {
-        ui_->receiveList->addItem("Message Received OK");
-        ui_->receiveList->addItem("ID = " + QString("%1").arg(uint32_t{frame.id}, 6, 16, QChar('0')).toUpper());
-        QString data = "Data = ";
-        for (uint8_t b : frame.data) data += QString("%1 ").arg(b, 2, 16, QChar('0')).toUpper();
-        ui_->receiveList->addItem(data);
-    } else if (result == can::kQueueEmpty) {
-        ui_->receiveList->addItem("Receive Queue Empty");
-    } else {
-        ui_->receiveList->addItem("Read Error");
-    }
+        logic_.dataText[static_cast<size_t>(i)] = Field(CanMessageTestLogic::kData0 + i)->text().toStdString();
+    if (logic_.Write()) return;
+    QLineEdit* field = Field(logic_.refused());
+    field->setFocus();
+    field->selectAll();
 }
 
 }  // namespace nalvexa

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <QDialog>
+#include <QLineEdit>
 #include <memory>
 
-#include "can/can_driver.h"
+#include "can_service_logic.h"
+#include "engine_events.h"
 
 namespace Ui {
 class CanMessageTestDialog;
@@ -17,21 +19,17 @@ namespace nalvexa {
 class CCANMessageTestDlg : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int32_t kMaxStandardId = 0x7FF;  // an 11-bit identifier
-
-    CCANMessageTestDlg(CCANDriver& can, IUserNotifier& notifier, QWidget* parent = nullptr);
+    CCANMessageTestDlg(IEngine& engine, IDialogHost& host, EngineEvents& events, QWidget* parent = nullptr);
     ~CCANMessageTestDlg() override;
     Ui::CanMessageTestDialog& ui() { return *ui_; }
     void OnWrite();
-    void OnRead();
+    void OnRead() { logic_.Read(); }
 
 private:
-    CCANDriver& can_;
-    IUserNotifier& notifier_;
+    QLineEdit* Field(int field);
+
     std::unique_ptr<Ui::CanMessageTestDialog> ui_;
-    uint32_t id_ = 0;
-    int32_t length_ = 0;
-    int32_t data_[8] = {};
+    CanMessageTestLogic logic_;
 };
 
 }  // namespace nalvexa

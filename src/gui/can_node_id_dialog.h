@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "can/can_driver.h"
+#include "can_dialogs.h"
 
 namespace Ui {
 class CanNodeIdDialog;
@@ -17,23 +17,17 @@ namespace nalvexa {
 class CCANNodeIdDlg : public QDialog {
     Q_OBJECT
 public:
-    CCANNodeIdDlg(CCANDriver& can, IUserNotifier& notifier, QWidget* parent = nullptr);
+    CCANNodeIdDlg(IEngine& engine, IDialogHost& host, const CanState& can, QWidget* parent = nullptr);
     ~CCANNodeIdDlg() override;
-
     Ui::CanNodeIdDialog& ui() { return *ui_; }
     void OnOk();
 
 private:
     void OnNodeIdEdited();
-    void ShowFields();
     void Echo();
 
-    CCANDriver& can_;
-    IUserNotifier& notifier_;
     std::unique_ptr<Ui::CanNodeIdDialog> ui_;
-    int32_t receiveCobId_;
-    int32_t transmitCobId_;
-    int32_t nodeId_;
+    CanNodeIdLogic logic_;
 };
 
 }  // namespace nalvexa

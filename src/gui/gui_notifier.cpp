@@ -6,7 +6,7 @@
 
 namespace nalvexa {
 
-void GuiNotifier::message(const std::string& text, Caption caption)
+void GuiNotifier::Show(const std::string& text, Caption caption)
 {
     const QString body = QString::fromStdString(text);
     switch (caption) {
@@ -16,18 +16,17 @@ void GuiNotifier::message(const std::string& text, Caption caption)
     }
 }
 
-Answer GuiNotifier::askYesNoCancel(const std::string& text)
+bool GuiNotifier::Ask(const std::string& question)
 {
-    auto answer = QMessageBox::question(QApplication::activeWindow(), caption_, QString::fromStdString(text),
-                                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No);
-    return answer == QMessageBox::Yes ? Answer::Yes : answer == QMessageBox::No ? Answer::No : Answer::Cancel;
+    return QMessageBox::question(QApplication::activeWindow(), caption_, QString::fromStdString(question),
+                                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
-Answer GuiNotifier::askOkCancel(const std::string& text)
+bool GuiNotifier::Confirm(const std::string& warning)
 {
-    auto answer = QMessageBox::warning(QApplication::activeWindow(), caption_, QString::fromStdString(text),
-                                       QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
-    return answer == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+    return QMessageBox::warning(QApplication::activeWindow(), caption_, QString::fromStdString(warning),
+                                QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 }  // namespace nalvexa

@@ -1,26 +1,19 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QWidget>
-#include <functional>
+#include <QString>
 
-#include "platform.h"
+#include "dialog_host.h"
 
 namespace nalvexa {
 
 // Message boxes of the window: modal, under the program's title.
-class GuiNotifier : public IUserNotifier {
+class GuiNotifier : public IDialogHost {
 public:
     void SetCaption(const QString& caption) { caption_ = caption; }
-    void message(const std::string& text, Caption caption = Caption::Title) override;
-    Answer askYesNoCancel(const std::string& text) override;
-    Answer askOkCancel(const std::string& text) override;
-    // The window shows the last state line; no box.
-    void state(const std::string& line) override
-    {
-        if (onState) onState(line);
-    }
-    std::function<void(const std::string&)> onState;
+    void Show(const std::string& text, Caption caption) override;
+    bool Confirm(const std::string& warning) override;
+    bool Ask(const std::string& question) override;
 
 private:
     QString caption_ = "nalvexa";

@@ -5,7 +5,8 @@
 #include <QStringList>
 #include <memory>
 
-#include "server/adapter_interfaces.h"
+#include "engine_events.h"
+#include "serial_dialogs.h"
 
 namespace Ui {
 class SerialPortDialog;
@@ -18,8 +19,9 @@ namespace nalvexa {
 class SerialPortDialog : public QDialog {
     Q_OBJECT
 public:
-    // `portNames`: what the list offers; the adapter's own name is added when missing.
-    SerialPortDialog(ISerialAdapter& adapter, QStringList portNames, QWidget* parent = nullptr);
+    // `portNames`: what the list offers; the port in use is added when missing.
+    SerialPortDialog(IEngine& engine, EngineEvents& events, const SerialState& serial, QStringList portNames,
+                     QWidget* parent = nullptr);
     ~SerialPortDialog() override;
 
     // The names the list offers on this platform: the system's serial ports.
@@ -31,11 +33,11 @@ public:
     void OnOk();
 
 private:
+    void Take();
     void SetStates();
-    void Apply();
 
-    ISerialAdapter& adapter_;
     std::unique_ptr<Ui::SerialPortDialog> ui_;
+    SerialPortLogic logic_;
 };
 
 }  // namespace nalvexa

@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 
+#include "serial_dialogs.h"
+
 namespace Ui {
 class SerialSetupDialog;
 }
@@ -19,14 +21,14 @@ public:
     struct Actions {
         std::function<void()> setTimeouts;
         std::function<void()> configureSerialPort;
-        std::function<void()> switchToQmrMode;  // only for QMR
     };
-    SerialSetupDialog(const QString& title, Actions actions, QWidget* parent = nullptr);
+    SerialSetupDialog(IEngine& engine, const AdapterOffer& offer, Actions actions, QWidget* parent = nullptr);
     ~SerialSetupDialog() override;
     Ui::SerialSetupDialog& ui() { return *ui_; }
 
 private:
     std::unique_ptr<Ui::SerialSetupDialog> ui_;
+    SerialSetupLogic logic_;
     Actions actions_;
 };
 

@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "timeout_settings_dialog.h"
 
-#include "settings/decimal.h"
 #include "ui_timeoutsettingsdialog.h"
 
 namespace nalvexa {
 
-TimeoutSettingsDialog::TimeoutSettingsDialog(int32_t retryTimeout, int32_t retries, IUserNotifier& notifier,
+TimeoutSettingsDialog::TimeoutSettingsDialog(IEngine& engine, IDialogHost& host, const SerialState& serial,
                                              QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::TimeoutSettingsDialog>()), notifier_(notifier),
-      retryTimeout_(retryTimeout), retries_(retries)
+    : QDialog(parent), ui_(std::make_unique<Ui::TimeoutSettingsDialog>()), logic_(engine, host, serial)
 {
     ui_->setupUi(this);
-    ui_->retryTimeoutEdit->setText(QString::number(static_cast<uint32_t>(retryTimeout)));
-    ui_->retriesEdit->setText(QString::number(retries));
+    ui_->retryTimeoutEdit->setText(QString::fromStdString(logic_.retryTimeoutText));
+    ui_->retriesEdit->setText(QString::fromStdString(logic_.retriesText));
     connect(ui_->okButton, &QPushButton::clicked, this, &TimeoutSettingsDialog::OnOk);
     connect(ui_->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -22,23 +20,12 @@ TimeoutSettingsDialog::~TimeoutSettingsDialog() = default;
 
 void TimeoutSettingsDialog::OnOk()
 {
-    uint32_t timeout = 0;
-    int32_t retries = 0;
-    if (!ParseUnsigned(ui_->retryTimeoutEdit->text().toStdString(), timeout) || timeout > INT32_MAX) {
-        notifier_.message("Please enter a positive integer.");
-        ui_->retryTimeoutEdit->setFocus();
-        ui_->retryTimeoutEdit->selectAll();
-        return;
-    }
-    if (!ParseSigned(ui_->retriesEdit->text().toStdString(), retries)) {
-        notifier_.message("Please enter an integer.");
-        ui_->retriesEdit->setFocus();
-        ui_->retriesEdit->selectAll();
-        return;
-    }
-    retryTimeout_ = static_cast<int32_t>(timeout);
-    retries_ = retries;
-    accept();
+    logic_.retryTimeoutText = ui_->retryTimeoutEdit->text().toStdString();
+    logic_.retriesText = ui_->retriesEdit->text().toStdString();
+    if (logic_.Ok()) return accept();
+    QLineEdit* field = logic_.refused() == TimeoutSettingsLogic::kRetryTimeout ? ui_->retryTimeoutEdit : ui_->retriesEdit;
+    field->setFocus();
+    field->selectAll();
 }
 
 }  // namespace nalvexa

@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "platform.h"
+#include "serial_dialogs.h"
 
 namespace Ui {
 class TimeoutSettingsDialog;
@@ -16,19 +16,14 @@ namespace nalvexa {
 class TimeoutSettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    TimeoutSettingsDialog(int32_t retryTimeout, int32_t retries, IUserNotifier& notifier, QWidget* parent = nullptr);
+    TimeoutSettingsDialog(IEngine& engine, IDialogHost& host, const SerialState& serial, QWidget* parent = nullptr);
     ~TimeoutSettingsDialog() override;
-
     Ui::TimeoutSettingsDialog& ui() { return *ui_; }
-    int32_t retryTimeout() const { return retryTimeout_; }
-    int32_t retries() const { return retries_; }
     void OnOk();
 
 private:
     std::unique_ptr<Ui::TimeoutSettingsDialog> ui_;
-    IUserNotifier& notifier_;
-    int32_t retryTimeout_;
-    int32_t retries_;
+    TimeoutSettingsLogic logic_;
 };
 
 }  // namespace nalvexa

@@ -11,8 +11,8 @@
 
 namespace nalvexa {
 
-TraceWindow::TraceWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window), view_(new QPlainTextEdit(this)), pause_(new QPushButton("Pause", this)),
+TraceWindow::TraceWindow(IEngine& engine, QWidget* parent)
+    : QWidget(parent, Qt::Window), engine_(engine), view_(new QPlainTextEdit(this)), pause_(new QPushButton("Pause", this)),
       clear_(new QPushButton("Clear", this)), save_(new QPushButton("Save as...", this))
 {
     setWindowTitle("Trace");
@@ -37,12 +37,18 @@ TraceWindow::TraceWindow(QWidget* parent)
         held_.clear();
     });
     connect(save_, &QPushButton::clicked, this, &TraceWindow::OnSaveAs);
-    Trace::Add(this);
+    engine_.Trace(true);
 }
 
-TraceWindow::~TraceWindow() { Trace::Remove(this); }
+TraceWindow::~TraceWindow() { Stop(); }
 
-void TraceWindow::write(const std::string& line)
+void TraceWindow::Stop()
+{
+    if (tracing_) engine_.Trace(false);
+    tracing_ = false;
+}
+
+void TraceWindow::Append(const std::string& line)
 {
     const QString text = QString::fromStdString(line);
     if (pause_->isChecked()) {
@@ -77,7 +83,7 @@ void TraceWindow::OnSaveAs()
 
 void TraceWindow::closeEvent(QCloseEvent* event)
 {
-    Trace::Remove(this);  // the tracing it started ends with it
+    Stop();  // the tracing it started ends with it
     event->accept();
 }
 

@@ -6,21 +6,22 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "trace/trace.h"
+#include "face.h"
 
 namespace nalvexa {
 
 // "Trace": the live trace lines (the last 10,000), with Pause, Clear and
 // "Save as...". It traces while it is open; closing it stops that.
-class TraceWindow : public QWidget, public ITraceSink {
+class TraceWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kMaxLines = 10000;
 
-    explicit TraceWindow(QWidget* parent = nullptr);
+    explicit TraceWindow(IEngine& engine, QWidget* parent = nullptr);
     ~TraceWindow() override;
 
-    void write(const std::string& line) override;
+    // A line of the trace, as the engine sent it.
+    void Append(const std::string& line);
     // Writes what it shows to a file; false when that fails.
     bool SaveTo(const QString& path) const;
 
@@ -32,9 +33,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void Stop();
     void OnPause(bool paused);
     void OnSaveAs();
 
+    IEngine& engine_;
+    bool tracing_ = true;
     QPlainTextEdit* view_;
     QPushButton* pause_;
     QPushButton* clear_;

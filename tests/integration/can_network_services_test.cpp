@@ -21,8 +21,6 @@ namespace {
 class RecordingNotifier : public IUserNotifier {
 public:
     void message(const std::string& text, Caption = Caption::Title) override { messages.push_back(text); }
-    Answer askYesNoCancel(const std::string&) override { return Answer::Yes; }
-    Answer askOkCancel(const std::string&) override { return Answer::Ok; }
     void state(const std::string& line) override { states.push_back(line); }
     std::vector<std::string> messages, states;
 };

@@ -23,24 +23,10 @@ public:
         messages.push_back(text);
         captions.push_back(caption);
     }
-    Answer askYesNoCancel(const std::string& text) override
-    {
-        questions.push_back(text);
-        return answer;
-    }
-    Answer askOkCancel(const std::string& text) override
-    {
-        warnings.push_back(text);
-        return warningAnswer;
-    }
     void state(const std::string& line) override { states.push_back(line); }
     std::vector<std::string> messages;
     std::vector<Caption> captions;  // of each message
     std::vector<std::string> states;
-    std::vector<std::string> questions;
-    std::vector<std::string> warnings;
-    Answer answer = Answer::Yes;
-    Answer warningAnswer = Answer::Ok;
 };
 
 class FakeSerialDevice : public ISerialDevice {

@@ -16,7 +16,6 @@ class FakeAdapter : public IDriverAdapter {
 public:
     std::string GetTitle() const override { return "t"; }
     void SetTitle(const std::string&) override {}
-    void SetServices(IAdapterServices*) override {}
     void Execute(DriverRequest* request) override
     {
         executed.push_back(*request);
@@ -27,8 +26,7 @@ public:
             request->replySink->SendReply();
         }
     }
-    void ShowSetup() override {}
-    void InstallMenu() override {}
+    AdapterOffer Offer() const override { return {}; }
     void SaveSettings() override {}
     void OnClientGone() override { ++clientsGone; }
 

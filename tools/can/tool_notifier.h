@@ -15,8 +15,6 @@ namespace nalvexa::cantool {
 class ToolNotifier : public IUserNotifier {
 public:
     void message(const std::string& text, Caption = Caption::Title) override { messages_.push_back(text); }
-    Answer askYesNoCancel(const std::string&) override { return Answer::Yes; }
-    Answer askOkCancel(const std::string&) override { return Answer::Ok; }
     void state(const std::string& line) override { std::fprintf(stderr, "nalvexa-can: %s\n", line.c_str()); }
 
     // The messages since the last call, but `except` (one the caller says better).

@@ -25,7 +25,6 @@ class SerialAdapterBase : public ISerialAdapter {
 public:
     std::string GetTitle() const override { return title_; }
     void SetTitle(const std::string& title) override { title_ = title; }
-    void SetServices(IAdapterServices* services) override { services_ = services; }
     void SaveSettings() override { SaveSerialSettings(context_.ini, *this); }
 
     int32_t GetRetryTimeout() const override { return link_->responseInterval(); }
@@ -94,7 +93,6 @@ protected:
         bottom.lower = &port_;
         port_.neighbour = &bottom;
     }
-    IAdapterServices* services() const { return services_; }
 
     AdapterContext context_;
     SerialPort port_;
@@ -127,7 +125,6 @@ private:
     int reopenIntervalMs_ = kDefaultReopenMs;
     bool wantOpen_ = false;
     std::string title_;
-    IAdapterServices* services_ = nullptr;
 };
 
 }  // namespace nalvexa

@@ -122,14 +122,17 @@ void CAdapterCAN::SetAbortStatus(DriverRequest& request, const CanMessage& answe
     request.status = SdoAbortStatus(lastAbortCode_);
 }
 
-void CAdapterCAN::ShowSetup()
+AdapterOffer CAdapterCAN::Offer() const
 {
-    if (services_) services_->ShowCanSetup();
-}
-
-void CAdapterCAN::InstallMenu()
-{
-    if (services_) services_->InstallCanMenu();
+    return {{{"Hardware Interface Driver...", kCanHardware},
+             {"Node Identifier Selection...", kCanNodeId},
+             {"", 0},
+             {"Network Management Services...", kCanNmt},
+             {"Layer Setting Services...", kCanLss},
+             {"", 0},
+             {"CAN Message Test...", kCanMessageTest}},
+            SetupDialog::Can,
+            "CAN Driver Setup"};
 }
 
 }  // namespace nalvexa

@@ -24,10 +24,8 @@ public:
 
     std::string GetTitle() const override { return title_; }
     void SetTitle(const std::string& title) override { title_ = title; }
-    void SetServices(IAdapterServices* services) override { services_ = services; }
     void Execute(DriverRequest* request) override;
-    void ShowSetup() override;
-    void InstallMenu() override;
+    AdapterOffer Offer() const override;
     void SaveSettings() override { SaveCanSettings(); }
 
     // What the last request met: the abort code a drive sent (0: none), and
@@ -48,7 +46,6 @@ private:
 
     std::unique_ptr<Transfers> transfers_;  // kept: a request's transfers cost no allocation
     std::string title_;
-    IAdapterServices* services_ = nullptr;
     uint32_t lastAbortCode_ = 0;
     uint32_t lastReadLength_ = 0;
 };

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The seams between the server, the adapters and the window.
+// The seams between the server and the adapters.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "server/adapter_offer.h"
 
 namespace nalvexa {
 
@@ -16,29 +18,17 @@ public:
     virtual void SendBlock(const uint8_t* bytes, uint32_t count) = 0;
 };
 
-class IAdapterServices {
-public:
-    virtual ~IAdapterServices() = default;
-    virtual void ShowQmrSetup() = 0;
-    virtual void ShowTr7100Setup() = 0;
-    virtual void ShowLvtSetup() = 0;
-    virtual void ShowCanSetup() = 0;
-    virtual void InstallQmrMenu() = 0;
-    virtual void InstallTr7100Menu() = 0;
-    virtual void InstallLvtMenu() = 0;
-    virtual void InstallCanMenu() = 0;
-};
-
 class IDriverAdapter {
 public:
     virtual ~IDriverAdapter() = default;
     virtual std::string GetTitle() const = 0;
     virtual void SetTitle(const std::string& title) = 0;
-    virtual void SetServices(IAdapterServices* services) = 0;
     // Answers by calling SendReply on the request's replySink, now or later.
     virtual void Execute(DriverRequest* request) = 0;
-    virtual void ShowSetup() = 0;
-    virtual void InstallMenu() = 0;
+    // Its menu and its setup dialog, for a face to show.
+    virtual AdapterOffer Offer() const = 0;
+    // A command of its menu that opens no dialog.
+    virtual void RunCommand(int) {}
     virtual void SaveSettings() = 0;
     // The client has gone: undo what it switched for itself only.
     virtual void OnClientGone() {}

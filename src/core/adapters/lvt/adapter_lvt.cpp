@@ -56,14 +56,11 @@ void CAdapterLVT::Reopen(int baudRate, DriverRequest* request)
     reopenPause_->start(kReopenPauseMs);
 }
 
-void CAdapterLVT::ShowSetup()
+AdapterOffer CAdapterLVT::Offer() const
 {
-    if (services()) services()->ShowLvtSetup();
-}
-
-void CAdapterLVT::InstallMenu()
-{
-    if (services()) services()->InstallLvtMenu();
+    return {{{"Set Timeouts...", kLvtTimeouts}, {"Configure Serial Port...", kLvtSerialPort}},
+            SetupDialog::Serial,
+            "LVT Driver Setup"};
 }
 
 }  // namespace nalvexa

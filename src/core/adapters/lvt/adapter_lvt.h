@@ -19,8 +19,7 @@ public:
     explicit CAdapterLVT(const AdapterContext& context);
 
     void Execute(DriverRequest* request) override;
-    void ShowSetup() override;
-    void InstallMenu() override;
+    AdapterOffer Offer() const override;
 
     const LvtTransactionLayer& transactionLayer() const { return transaction_; }
 

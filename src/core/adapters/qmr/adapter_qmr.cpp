@@ -67,14 +67,20 @@ void CAdapterQMR::SendModeByte()
     modeTimer_->start(kModeBytePauseMs);
 }
 
-void CAdapterQMR::ShowSetup()
+AdapterOffer CAdapterQMR::Offer() const
 {
-    if (services()) services()->ShowQmrSetup();
+    return {{{"Set Timeouts...", kQmrTimeouts},
+             {"Configure Serial Port...", kQmrSerialPort},
+             {"", 0},
+             {"Switch Controller To QMR Mode", kQmrMode}},
+            SetupDialog::Serial,
+            "QMR Driver Setup",
+            kQmrMode};
 }
 
-void CAdapterQMR::InstallMenu()
+void CAdapterQMR::RunCommand(int command)
 {
-    if (services()) services()->InstallQmrMenu();
+    if (command == kQmrMode) SwitchToQmrMode();
 }
 
 }  // namespace nalvexa

@@ -15,8 +15,8 @@ public:
     explicit CAdapterQMR(const AdapterContext& context);
 
     void Execute(DriverRequest* request) override;
-    void ShowSetup() override;
-    void InstallMenu() override;
+    AdapterOffer Offer() const override;
+    void RunCommand(int command) override;
 
     static constexpr int kModeBytePauseMs = 1000;
     // Puts the controller into QMR mode: six bytes, one a second, with

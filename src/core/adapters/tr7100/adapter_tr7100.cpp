@@ -77,14 +77,11 @@ void CAdapterTR7100::OnClientGone()
     streamLayer_.SetBlockSink(nullptr);
 }
 
-void CAdapterTR7100::ShowSetup()
+AdapterOffer CAdapterTR7100::Offer() const
 {
-    if (services()) services()->ShowTr7100Setup();
-}
-
-void CAdapterTR7100::InstallMenu()
-{
-    if (services()) services()->InstallTr7100Menu();
+    return {{{"Set Timeouts...", kTr7100Timeouts}, {"Configure Serial Port...", kTr7100SerialPort}},
+            SetupDialog::Serial,
+            "TR7100 Driver Setup"};
 }
 
 }  // namespace nalvexa

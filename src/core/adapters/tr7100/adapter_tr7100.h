@@ -20,8 +20,7 @@ public:
     explicit CAdapterTR7100(const AdapterContext& context);
 
     void Execute(DriverRequest* request) override;
-    void ShowSetup() override;
-    void InstallMenu() override;
+    AdapterOffer Offer() const override;
     // Delivery on and normal mode again, as for a new client.
     void OnClientGone() override;
 
