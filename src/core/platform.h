@@ -105,7 +105,6 @@ public:
 class IClientLink {
 public:
     virtual ~IClientLink() = default;
-    virtual size_t bytesAvailable() const = 0;
     virtual size_t read(uint8_t* into, size_t max) = 0;
     // The peer will send nothing more (it closed, or shut down its sending
     // side): what has been read is all there is.

@@ -56,7 +56,7 @@ public:
     int unsentBytes() const override { return unsent; }
     void setBytesArrived(BytesArrived handler) override { arrived_ = std::move(handler); }
     void setDeviceLost(DeviceLost handler) override { lost_ = std::move(handler); }
-    std::string openError() const override { return openedName + ": No such file or directory"; }
+    std::string openError() const override { return openedName + ": " + reason; }
     // The device goes away, as the platform reports it.
     void Lose(const std::string& reason = "Input/output error")
     {
@@ -84,6 +84,7 @@ public:
 
     std::function<void(const Bytes&)> onWrite;  // the drive's reaction, if any
     SerialOpenResult openResult = SerialOpenResult::Ok;
+    std::string reason = "No such file or directory";  // of a failed open
     bool failWrites = false;
     int unsent = 0;  // what each write leaves still to go out on the line
     std::string openedName;
@@ -112,7 +113,6 @@ public:
         std::string failure;
     };
     explicit FakeClientLink(std::shared_ptr<State> state) : s_(std::move(state)) {}
-    size_t bytesAvailable() const override { return s_->incoming.size(); }
     size_t read(uint8_t* into, size_t max) override
     {
         size_t n = std::min(max, s_->incoming.size());

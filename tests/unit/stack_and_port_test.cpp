@@ -114,18 +114,23 @@ TEST_F(Port, OpenFailuresShowTheirTexts)
 {
     struct Case {
         SerialOpenResult result;
+        const char* reason;
         const char* text;
         bool open;
     } cases[] = {
-        {SerialOpenResult::OpenFailed, "Unable to open port COM1:: No such file or directory", false},
-        {SerialOpenResult::QueueFailed, "Unable to call SetupComm", true},
-        {SerialOpenResult::StateFailed, "Unable to call SetCommState", true},
-        {SerialOpenResult::TimeoutsFailed, "Unable to call SetCommTimeouts", true},
+        {SerialOpenResult::OpenFailed, "No such file or directory", "Unable to open port COM1:: No such file or directory",
+         false},
+        {SerialOpenResult::QueueFailed, "Invalid argument", "Unable to call SetupComm: COM1:: Invalid argument", true},
+        {SerialOpenResult::StateFailed, "1.5 stop bits are not offered here",
+         "Unable to call SetCommState: COM1:: 1.5 stop bits are not offered here", true},
+        {SerialOpenResult::TimeoutsFailed, "Invalid argument", "Unable to call SetCommTimeouts: COM1:: Invalid argument",
+         true},
     };
     for (const Case& c : cases) {
         notifier.messages.clear();
         port.Close();
         device.openResult = c.result;
+        device.reason = c.reason;
         port.Open();
         EXPECT_EQ(notifier.messages, std::vector<std::string>{c.text});
         EXPECT_EQ(port.IsOpen(), c.open) << c.text;

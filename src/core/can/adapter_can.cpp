@@ -98,7 +98,7 @@ void CAdapterCAN::Execute(DriverRequest* request)
 {
     DriverRequest& r = *request;
     if ((r.kind != Read && r.kind != Write) || !Addressable(r)) {
-        r.status = 1;  // no SDO transfer for it; nothing is sent, the client still gets its answer
+        r.status = status::kFailed;  // no SDO transfer for it; nothing is sent, the client still gets its answer
         r.replySink->SendReply();
         return;
     }

@@ -7,7 +7,7 @@ namespace nalvexa {
 
 SdoTransfer::SdoTransfer(CAdapterCAN& can, Ended ended)
     : can_(can), ended_(std::move(ended)), wait_(can, [this] {
-          r_->status = 40;  // no answer within the wait
+          r_->status = status::kCanNoAnswer;
           NoAnswer();
       })
 {

@@ -23,7 +23,7 @@ bool SdoUpload::Store(const uint8_t* bytes, uint32_t count)
     std::memcpy(r_->data.data() + cursor_, bytes, n);
     cursor_ += n;
     if (n == count) return true;
-    r_->status = 1;
+    r_->status = status::kFailed;
     return false;
 }
 
@@ -42,7 +42,7 @@ void SdoUpload::Answered(const CanMessage& a)
             return End(Store(a.data + 4, 4 - unused));
         }
         if (can::LittleEndian32(a.data + 4) == 0) {
-            r_->status = 41;
+            r_->status = status::kEmptyUpload;
             return End();
         }
         // The bytes are not checked against the announced size; the end of data bounds them.
@@ -58,7 +58,7 @@ void SdoUpload::Answered(const CanMessage& a)
 void SdoUpload::RequestSegment()
 {
     if (cursor_ >= kRequestDataSize) {
-        r_->status = 1;  // more than data can hold
+        r_->status = status::kFailed;  // more than data can hold
         return End(false);
     }
     if (!Send(Frame(static_cast<uint8_t>(kUploadSegment | (toggle_ ? kToggleBit : 0)), false))) return End();

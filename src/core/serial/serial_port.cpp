@@ -28,14 +28,16 @@ bool SerialPort::Open(bool quietly)
     if (device_.isOpen()) return true;
     const SerialOpenResult result = device_.open(portName_, line_);
     if (quietly) return device_.isOpen();
+    // The fixed text first, then the system's reason.
+    const std::string reason = device_.openError().empty() ? "" : ": " + device_.openError();
     switch (result) {
     case SerialOpenResult::Ok: break;
     case SerialOpenResult::OpenFailed:
         notifier_.message("Unable to open port " + device_.openError());
         break;
-    case SerialOpenResult::QueueFailed: notifier_.message("Unable to call SetupComm"); break;
-    case SerialOpenResult::StateFailed: notifier_.message("Unable to call SetCommState"); break;
-    case SerialOpenResult::TimeoutsFailed: notifier_.message("Unable to call SetCommTimeouts"); break;
+    case SerialOpenResult::QueueFailed: notifier_.message("Unable to call SetupComm" + reason); break;
+    case SerialOpenResult::StateFailed: notifier_.message("Unable to call SetCommState" + reason); break;
+    case SerialOpenResult::TimeoutsFailed: notifier_.message("Unable to call SetCommTimeouts" + reason); break;
     }
     return device_.isOpen();
 }

@@ -154,8 +154,8 @@ bool CDriverConnectionSocket::Step()
         have_ += got;
     }
     ResetParse();
-    if (Trace::on()) Trace::Line("client < status " + std::to_string(ToWireStatus(1)));
-    SendWord(ToWireStatus(1), false);
+    if (Trace::on()) Trace::Line("client < status " + std::to_string(ToWireStatus(status::kFailed)));
+    SendWord(ToWireStatus(status::kFailed), false);
     return link_ != nullptr;
 }
 
@@ -224,7 +224,7 @@ void CDriverConnectionSocket::SendReply()
     if (Trace::on()) {
         std::string line = "client < status " + std::to_string(ToWireStatus(request.status));
         if (request.kind == Read && request.length > 0)
-            line += " data " + (request.status != 0 ? "(" + std::to_string(request.length) + " zero bytes)"
+            line += " data " + (request.status != status::kOk ? "(" + std::to_string(request.length) + " zero bytes)"
                                                     : Trace::Hex(request.data.data(), request.length));
         if (!link_ || requestClient_ != client_) line += " (dropped: the client has gone)";
         Trace::Line(line);
@@ -233,7 +233,7 @@ void CDriverConnectionSocket::SendReply()
         uint32_t status = ToWireStatus(request.status);
         if (request.kind == Read) {
             // A failed read carries zeros: part of an answer is no answer.
-            if (request.status != 0) std::fill_n(request.data.begin(), std::min<size_t>(request.length, request.data.size()), uint8_t{0});
+            if (request.status != status::kOk) std::fill_n(request.data.begin(), std::min<size_t>(request.length, request.data.size()), uint8_t{0});
             SendWord(status, true);
             if (link_ && request.length > 0) Send(request.data.data(), request.length, true);
         } else if (request.kind == Write || request.kind == Control) {

@@ -44,7 +44,6 @@ public:
     void OnClose();
     // Server-side close of the client connection.
     void Close(const std::string& why = "closed by the server");
-    bool HasLink() const { return link_ != nullptr; }
     void Drain()
     {
         if (link_) link_->drain();

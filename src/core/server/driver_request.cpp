@@ -8,7 +8,7 @@ namespace nalvexa {
 void DriverRequest::Clear()
 {
     kind = Read;
-    status = 0;
+    status = status::kOk;
     address = 0;
     length = 0;
     slIndex1 = 0;

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "server/statuses.h"
+
 namespace nalvexa {
 
 constexpr uint32_t kRequestDataSize = 35000;

@@ -29,7 +29,6 @@ public:
     void StopTimer1();
     void StartTimer2();  // with the response interval as it is now
     void StopTimer2();
-    bool Timer2Active() const { return timer2_->isActive(); }
 
 private:
     IRetryTimerOwner& owner_;

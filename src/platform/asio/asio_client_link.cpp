@@ -115,8 +115,6 @@ void AsioClientLink::WatchWritable()
                        }));
 }
 
-size_t AsioClientLink::bytesAvailable() const { return aheadEnd_ - ahead_; }
-
 size_t AsioClientLink::read(uint8_t* into, size_t max)
 {
     const size_t n = std::min(max, aheadEnd_ - ahead_);

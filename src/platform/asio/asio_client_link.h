@@ -19,7 +19,6 @@ public:
     AsioClientLink(asio::ip::tcp::socket socket, std::string peer, ITcpEvents* events);
     ~AsioClientLink() override;
 
-    size_t bytesAvailable() const override;
     size_t read(uint8_t* into, size_t max) override;
     bool inputEnded() const override { return ended_ && ahead_ == aheadEnd_; }
     bool send(const uint8_t* bytes, size_t count) override;

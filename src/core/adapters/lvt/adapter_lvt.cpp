@@ -29,9 +29,9 @@ void CAdapterLVT::Execute(DriverRequest* request)
     case Read:
     case Write:
         if (!IsPortOpen()) {
-            request->status = 6;
+            request->status = status::kPortClosed;
         } else if (!LvtTransactionLayer::CanSplit(*request)) {
-            request->status = 1;  // would divide by zero or never end
+            request->status = status::kFailed;  // would divide by zero or never end
         } else {
             transaction_.Enqueue(request);
             return;

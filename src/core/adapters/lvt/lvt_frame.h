@@ -14,7 +14,7 @@ public:
         kCrc = 2,          // CRC wrong when no repetition was left
         kTooLong = 3,      // more than 256 bytes on the line
         kNoAnswer = 4,     // no good answer after all repetitions
-        // 5 to 47: the controller's status 1 to 43, plus 4
+        kDriveStatusFirst = 5,  // 5 to 47: the controller's status 1 to 43, plus 4
         kUnknownStatus = 48,
         kTooShort = 49,    // an answer shorter than its header
         kNotTheAnswer = 50,  // good answers carried other than the data asked for

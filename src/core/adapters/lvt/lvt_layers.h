@@ -28,7 +28,7 @@ public:
         frame.status = frame.bytes[5];
         frame.RemoveFront(kHeaderSize);
         if (frame.status >= 1 && frame.status <= kLastKnownStatus)
-            frame.error = frame.status + 4u;
+            frame.error = LvtFrame::kDriveStatusFirst + frame.status - 1u;
         else if (frame.status > kLastKnownStatus)
             frame.error = LvtFrame::kUnknownStatus;
     }

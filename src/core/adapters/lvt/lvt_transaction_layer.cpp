@@ -74,12 +74,16 @@ void LvtTransactionLayer::OnAnswer(DriverRequest& r, Message* message)
     const auto& f = static_cast<const LvtFrame&>(*message);
     if (f.error != LvtFrame::kNone) {
         switch (f.error) {
-        case LvtFrame::kCrc: r.status = 4; break;
-        case LvtFrame::kTooLong: r.status = 7; break;
-        case LvtFrame::kNoAnswer: r.status = 5; break;
-        case LvtFrame::kTooShort: r.status = 1; break;
-        case LvtFrame::kNotTheAnswer: r.status = 3; break;
-        default: r.status = f.error >= 5 && f.error <= 47 ? static_cast<int32_t>(f.error) + 37 : 85; break;
+        case LvtFrame::kCrc: r.status = status::kBadChecksum; break;
+        case LvtFrame::kTooLong: r.status = status::kTooLong; break;
+        case LvtFrame::kNoAnswer: r.status = status::kNoAnswer; break;
+        case LvtFrame::kTooShort: r.status = status::kFailed; break;
+        case LvtFrame::kNotTheAnswer: r.status = status::kNotTheAnswer; break;
+        default:
+            r.status = f.error >= LvtFrame::kDriveStatusFirst && f.error < LvtFrame::kUnknownStatus
+                           ? status::kDriveErrorFirst + static_cast<int32_t>(f.error - LvtFrame::kDriveStatusFirst)
+                           : status::kDriveErrorUnknown;
+            break;
         }
         Finish();
         return;

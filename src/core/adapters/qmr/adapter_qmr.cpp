@@ -23,17 +23,17 @@ void CAdapterQMR::Execute(DriverRequest* request)
 {
     if (request->kind != Read && request->kind != Write) {
         // No QMR frame exists for it; answered so that the client is not left waiting.
-        request->status = 1;
+        request->status = status::kFailed;
         request->replySink->SendReply();
         return;
     }
     if (!IsPortOpen()) {
-        request->status = 6;
+        request->status = status::kPortClosed;
         request->replySink->SendReply();
         return;
     }
     if (!QmrTransactionLayer::Fits(*request)) {
-        request->status = 1;
+        request->status = status::kFailed;
         request->replySink->SendReply();
         return;
     }

@@ -9,10 +9,16 @@ namespace nalvexa {
 
 class QmrFrame : public FrameOf<QmrFrame> {
 public:
+    enum Error : uint32_t {
+        kNone = 0,
+        kFlagged = 1,       // the controller flagged an error
+        kBadSum = 2,        // the sum wrong on the last attempt
+        kNoAnswer = 3,      // no answer after all repetitions
+        kNotTheAnswer = 4,  // answers of another address, command or length
+    };
+
     uint32_t inbound = 0;
-    // 1 controller flagged an error, 2 sum wrong three times, 3 no answer,
-    // 4 answers that did not belong to the request (address, command, length)
-    uint32_t error = 0;
+    uint32_t error = kNone;
     uint8_t address = 0;
     uint8_t command = 0;
     uint8_t flags = 0;
@@ -29,7 +35,7 @@ public:
     void Clear()
     {
         count = 0;
-        error = 0;
+        error = kNone;
         stop = false;
     }
 };

@@ -18,7 +18,7 @@ public:
     void Process(Message* message) override
     {
         auto& frame = static_cast<QmrFrame&>(*message);
-        if (frame.error != 0) return;
+        if (frame.error != QmrFrame::kNone) return;
         if (!frame.inbound) {
             const uint8_t head[2] = {frame.address, frame.command};
             frame.InsertFront(head, 2);
@@ -29,7 +29,7 @@ public:
         frame.command = frame.count > 1 ? frame.bytes[1] : 0;
         frame.flags = frame.count > 2 ? frame.bytes[2] : 0;
         frame.RemoveFront(3);
-        if (frame.flags & kErrorFlag) frame.error = 1;
+        if (frame.flags & kErrorFlag) frame.error = QmrFrame::kFlagged;
     }
 };
 
@@ -47,11 +47,12 @@ protected:
 
     uint32_t Check(QmrFrame& frame) override
     {
-        if (frame.count < 1 || Sum8(frame.bytes.data(), frame.count - 1) != frame.bytes[frame.count - 1]) return 2;
-        if (!AnswersRequest(frame)) return 4;
+        if (frame.count < 1 || Sum8(frame.bytes.data(), frame.count - 1) != frame.bytes[frame.count - 1])
+            return QmrFrame::kBadSum;
+        if (!AnswersRequest(frame)) return QmrFrame::kNotTheAnswer;
         frame.RemoveFront(1);
         frame.RemoveBack(1);
-        return 0;
+        return QmrFrame::kNone;
     }
 
     // The answer carries the request's address and command, and a read's
@@ -68,10 +69,10 @@ protected:
         return a.count - kHead == r[5];
     }
 
-    uint32_t TimeoutError() const override { return 3; }
+    uint32_t TimeoutError() const override { return QmrFrame::kNoAnswer; }
     const char* Verdict(uint32_t error) const override
     {
-        return error == 4 ? "bad answer: another address, command or length" : "bad checksum";
+        return error == QmrFrame::kNotTheAnswer ? "bad answer: another address, command or length" : "bad checksum";
     }
 };
 

@@ -53,8 +53,14 @@ void QmrTransactionLayer::Start(DriverRequest& request)
 void QmrTransactionLayer::OnAnswer(DriverRequest& request, Message* message)
 {
     const auto& f = static_cast<const QmrFrame&>(*message);
-    if (f.error != 0) {
-        request.status = f.error == 1 ? 2 : f.error == 2 ? 4 : f.error == 3 ? 5 : f.error == 4 ? 3 : 1;
+    if (f.error != QmrFrame::kNone) {
+        switch (f.error) {
+        case QmrFrame::kFlagged: request.status = status::kDeviceError; break;
+        case QmrFrame::kBadSum: request.status = status::kBadChecksum; break;
+        case QmrFrame::kNoAnswer: request.status = status::kNoAnswer; break;
+        case QmrFrame::kNotTheAnswer: request.status = status::kNotTheAnswer; break;
+        default: request.status = status::kFailed; break;
+        }
     } else if (request.kind == Read) {
         int32_t n = std::clamp(f.count, 0, static_cast<int32_t>(request.data.size()));
         std::memcpy(request.data.data(), f.bytes.data(), static_cast<size_t>(n));

@@ -42,7 +42,7 @@ void CAdapterTR7100::Execute(DriverRequest* request)
             transaction_.Enqueue(request);
             return;
         }
-        request->status = IsPortOpen() ? 1 : 6;
+        request->status = IsPortOpen() ? status::kFailed : status::kPortClosed;
         request->replySink->SendReply();
         return;
     case Control:

@@ -29,7 +29,7 @@ void Tr7100ChecksumLayer::Process(Message* message)
     if (Tr7100ChecksumPasses(frame))
         frame.RemoveBack(1);
     else
-        frame.error = 2;
+        frame.error = Tr7100Frame::kBadChecksum;
 }
 
 void Tr7100ChecksumLayer::OnTimeout()
@@ -38,7 +38,7 @@ void Tr7100ChecksumLayer::OnTimeout()
     if (!awaiting_) return;
     awaiting_ = false;
     failure_.Clear();
-    failure_.error = 3;
+    failure_.error = Tr7100Frame::kNoAnswer;
     if (upper) upper->Receive(&failure_, this);
 }
 

@@ -12,8 +12,10 @@ class Tr7100Frame : public FrameOf<Tr7100Frame> {
 public:
     static constexpr int32_t kAnswerSize = 6;
 
+    enum Error : uint32_t { kNone = 0, kBadEcho = 1, kBadChecksum = 2, kNoAnswer = 3 };
+
     uint32_t inbound = 0;
-    uint32_t error = 0;  // 1 echo failed, 2 checksum failed, 3 no answer
+    uint32_t error = kNone;
     uint32_t isWrite = 0;
     uint32_t setBit6 = 0;
     uint8_t command = 0;
@@ -30,7 +32,7 @@ public:
     void Clear()
     {
         count = 0;
-        error = 0;
+        error = kNone;
         stop = false;
     }
 };

@@ -27,13 +27,16 @@ protected:
                       std::memcmp(answer.bytes.data(), saved_.bytes.data(), static_cast<size_t>(saved_.count)) == 0;
         if (checksumOk && echoOk) {
             answer.RemoveBack(1);
-            return 0;
+            return Tr7100Frame::kNone;
         }
-        return checksumOk ? 1 : 2;
+        return checksumOk ? Tr7100Frame::kBadEcho : Tr7100Frame::kBadChecksum;
     }
 
-    uint32_t TimeoutError() const override { return 3; }
-    const char* Verdict(uint32_t error) const override { return error == 1 ? "bad echo" : "bad checksum"; }
+    uint32_t TimeoutError() const override { return Tr7100Frame::kNoAnswer; }
+    const char* Verdict(uint32_t error) const override
+    {
+        return error == Tr7100Frame::kBadEcho ? "bad echo" : "bad checksum";
+    }
 };
 
 }  // namespace nalvexa

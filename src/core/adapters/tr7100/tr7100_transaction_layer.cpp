@@ -26,12 +26,12 @@ void Tr7100TransactionLayer::Start(DriverRequest& request)
 void Tr7100TransactionLayer::OnAnswer(DriverRequest& request, Message* message)
 {
     const auto& f = static_cast<const Tr7100Frame&>(*message);
-    if (f.error != 0) {
+    if (f.error != Tr7100Frame::kNone) {
         switch (f.error) {
-        case 1: request.status = 3; break;
-        case 2: request.status = 4; break;
-        case 3: request.status = 5; break;
-        default: request.status = 1; break;
+        case Tr7100Frame::kBadEcho: request.status = status::kNotTheAnswer; break;
+        case Tr7100Frame::kBadChecksum: request.status = status::kBadChecksum; break;
+        case Tr7100Frame::kNoAnswer: request.status = status::kNoAnswer; break;
+        default: request.status = status::kFailed; break;
         }
     } else if (request.kind == Read) {
         int32_t n = std::clamp(f.count, 0, static_cast<int32_t>(request.data.size()));
