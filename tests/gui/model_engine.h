@@ -4,6 +4,8 @@
 // as the real engine does through its face.
 #pragma once
 
+#include "adapters/tr7100/adapter_tr7100.h"
+#include "can/adapter_can.h"
 #include "fake_engine.h"
 #include "main_window.h"
 
@@ -14,9 +16,7 @@ public:
     ModelEngine()
     {
         state.title = "Quarlin Axtelo 3.02 - TR7100 Driver";
-        state.offer = {{{"Set Timeouts...", kTr7100Timeouts}, {"Configure Serial Port...", kTr7100SerialPort}},
-                       SetupDialog::Serial,
-                       "TR7100 Driver Setup"};
+        state.offer = CAdapterTR7100::Offered();
         state.listening = true;
         state.port = 12001;
         state.serial.emplace();
@@ -28,15 +28,7 @@ public:
     void MakeCan()
     {
         state.title = "Quarlin Axtelo 3.02 - CAN Driver";
-        state.offer = {{{"Hardware Interface Driver...", kCanHardware},
-                        {"Node Identifier Selection...", kCanNodeId},
-                        {"", 0},
-                        {"Network Management Services...", kCanNmt},
-                        {"Layer Setting Services...", kCanLss},
-                        {"", 0},
-                        {"CAN Message Test...", kCanMessageTest}},
-                       SetupDialog::Can,
-                       "CAN Driver Setup"};
+        state.offer = CAdapterCAN::Offered();
         state.serial.reset();
         state.can.emplace();
         state.can->hardware.channel = "socketcan:can0";

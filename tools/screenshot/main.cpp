@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QPixmap>
 
+#include "adapters/tr7100/adapter_tr7100.h"
 #include "fake_engine.h"
 #include "main_window.h"
 #include "serial_port_dialog.h"
@@ -18,9 +19,7 @@ int main(int argc, char** argv)
     // What the engine of a TR7100 driver shows when it has started.
     EngineState state;
     state.title = "Quarlin Axtelo 3.02 - TR7100 Driver";
-    state.offer = {{{"Set Timeouts...", kTr7100Timeouts}, {"Configure Serial Port...", kTr7100SerialPort}},
-                   SetupDialog::Serial,
-                   "TR7100 Driver Setup"};
+    state.offer = CAdapterTR7100::Offered();
     state.listening = true;
     state.port = 12001;
     state.deviceState = "Port open";

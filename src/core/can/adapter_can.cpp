@@ -122,7 +122,7 @@ void CAdapterCAN::SetAbortStatus(DriverRequest& request, const CanMessage& answe
     request.status = SdoAbortStatus(lastAbortCode_);
 }
 
-AdapterOffer CAdapterCAN::Offer() const
+AdapterOffer CAdapterCAN::Offered()
 {
     return {{{"Hardware Interface Driver...", kCanHardware},
              {"Node Identifier Selection...", kCanNodeId},

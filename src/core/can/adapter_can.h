@@ -25,7 +25,9 @@ public:
     std::string GetTitle() const override { return title_; }
     void SetTitle(const std::string& title) override { title_ = title; }
     void Execute(DriverRequest* request) override;
-    AdapterOffer Offer() const override;
+    AdapterOffer Offer() const override { return Offered(); }
+    // Its menu and setup dialog, the same for every instance.
+    static AdapterOffer Offered();
     void SaveSettings() override { SaveCanSettings(); }
 
     // What the last request met: the abort code a drive sent (0: none), and

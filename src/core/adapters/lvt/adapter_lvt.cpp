@@ -56,7 +56,7 @@ void CAdapterLVT::Reopen(int baudRate, DriverRequest* request)
     reopenPause_->start(kReopenPauseMs);
 }
 
-AdapterOffer CAdapterLVT::Offer() const
+AdapterOffer CAdapterLVT::Offered()
 {
     return {{{"Set Timeouts...", kLvtTimeouts}, {"Configure Serial Port...", kLvtSerialPort}},
             SetupDialog::Serial,

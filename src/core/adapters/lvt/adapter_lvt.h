@@ -19,7 +19,9 @@ public:
     explicit CAdapterLVT(const AdapterContext& context);
 
     void Execute(DriverRequest* request) override;
-    AdapterOffer Offer() const override;
+    AdapterOffer Offer() const override { return Offered(); }
+    // Its menu and setup dialog, the same for every instance.
+    static AdapterOffer Offered();
 
     const LvtTransactionLayer& transactionLayer() const { return transaction_; }
 

@@ -67,7 +67,7 @@ void CAdapterQMR::SendModeByte()
     modeTimer_->start(kModeBytePauseMs);
 }
 
-AdapterOffer CAdapterQMR::Offer() const
+AdapterOffer CAdapterQMR::Offered()
 {
     return {{{"Set Timeouts...", kQmrTimeouts},
              {"Configure Serial Port...", kQmrSerialPort},

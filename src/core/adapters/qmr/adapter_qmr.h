@@ -15,7 +15,9 @@ public:
     explicit CAdapterQMR(const AdapterContext& context);
 
     void Execute(DriverRequest* request) override;
-    AdapterOffer Offer() const override;
+    AdapterOffer Offer() const override { return Offered(); }
+    // Its menu and setup dialog, the same for every instance.
+    static AdapterOffer Offered();
     void RunCommand(int command) override;
 
     static constexpr int kModeBytePauseMs = 1000;

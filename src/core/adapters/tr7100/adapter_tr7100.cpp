@@ -77,7 +77,7 @@ void CAdapterTR7100::OnClientGone()
     streamLayer_.SetBlockSink(nullptr);
 }
 
-AdapterOffer CAdapterTR7100::Offer() const
+AdapterOffer CAdapterTR7100::Offered()
 {
     return {{{"Set Timeouts...", kTr7100Timeouts}, {"Configure Serial Port...", kTr7100SerialPort}},
             SetupDialog::Serial,

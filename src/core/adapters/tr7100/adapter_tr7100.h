@@ -20,7 +20,9 @@ public:
     explicit CAdapterTR7100(const AdapterContext& context);
 
     void Execute(DriverRequest* request) override;
-    AdapterOffer Offer() const override;
+    AdapterOffer Offer() const override { return Offered(); }
+    // Its menu and setup dialog, the same for every instance.
+    static AdapterOffer Offered();
     // Delivery on and normal mode again, as for a new client.
     void OnClientGone() override;
 
