@@ -300,8 +300,8 @@ void Engine::InquireIdentity()
 {
     Do([this] {
         if (CCANDriver* can = Can())
-            can->InquireIdentity(false, [this](const CCANDriver::LssIdentity& id, int) {
-                if (!closed_) face_->IdentityInquired({id.vendorId, id.productCode, id.revisionNumber, id.serialNumber});
+            can->InquireIdentity(false, [this](const LssIdentity& id, int) {
+                if (!closed_) face_->IdentityInquired(id);
             });
     });
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "can/can_library.h"
+#include "can/lss_identity.h"
 #include "platform.h"
 #include "server/adapter_offer.h"
 
@@ -60,10 +61,6 @@ struct EngineState {
 };
 
 enum class NmtCommand { Start, Stop, EnterPreOperational, ResetNode, ResetCommunication };
-
-struct LssIdentity {
-    uint32_t vendorId = 0, productCode = 0, revisionNumber = 0, serialNumber = 0;
-};
 
 // Why the driver is to close without the operator's question.
 enum class CloseCause { Client, Signal };

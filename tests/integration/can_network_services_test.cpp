@@ -62,8 +62,8 @@ protected:
 TEST_F(NetworkServices, InquireIdentityReturnsTheDrivesFourValues)
 {
     Start({"--identity=0x11/0x22/0x33/0x44556677"});
-    CCANDriver::LssIdentity id;
-    driver->InquireIdentity(false, [&](const CCANDriver::LssIdentity& found, int) { id = found; });
+    LssIdentity id;
+    driver->InquireIdentity(false, [&](const LssIdentity& found, int) { id = found; });
     Run();
     EXPECT_EQ(id.vendorId, 0x11u);
     EXPECT_EQ(id.productCode, 0x22u);

@@ -77,6 +77,34 @@ TEST(SocketCan, FramesBothWaysWithASecondRawSocket)
     EXPECT_EQ(a.CAN_Read(m), can::kIllHandle);
 }
 
+TEST(SocketCan, TheKernelPassesOnlyTheFilteredIdentifiersAndAClearedFilterPassesAll)
+{
+    REQUIRE_VCAN0();
+    SocketCanLibrary driver("vcan0"), bus("vcan0");
+    driver.SetReceiveFilter({{0x581, 0x7FF}, {0x580, 0x780}});  // set before the open: applied by it
+    ASSERT_EQ(driver.CAN_Init(can::kBtr500k, 0, 5, 0, 0), can::kOk);
+    ASSERT_EQ(bus.CAN_Init(can::kBtr500k, 0, 5, 0, 0), can::kOk);
+    // A PDO, a heartbeat, a 29-bit frame of a matching number, a remote frame, then two SDO answers.
+    CanMessage remote = Frame(0x585, {}), extended = Frame(0x581, {9});
+    remote.type = 1;
+    extended.type = 2;
+    for (const CanMessage& f : {Frame(0x181, {1, 2}), Frame(0x705, {0x7F}), extended, remote,
+                                Frame(0x581, {0x43, 0, 0x20, 1, 4, 3, 2, 1}), Frame(0x5FF, {0x80})})
+        ASSERT_EQ(bus.CAN_Write(f), can::kOk);
+    CanMessage m;
+    ASSERT_TRUE(ReadWithin(driver, m, 1000));
+    EXPECT_EQ(uint32_t{m.id}, 0x581u);
+    EXPECT_EQ(m.type, 0);
+    ASSERT_TRUE(ReadWithin(driver, m, 1000));
+    EXPECT_EQ(uint32_t{m.id}, 0x5FFu);
+    EXPECT_FALSE(ReadWithin(driver, m, 200)) << "passed through: id " << std::hex << uint32_t{m.id};
+
+    driver.SetReceiveFilter({});  // on an open socket, at once
+    ASSERT_EQ(bus.CAN_Write(Frame(0x181, {1})), can::kOk);
+    ASSERT_TRUE(ReadWithin(driver, m, 1000));
+    EXPECT_EQ(uint32_t{m.id}, 0x181u);
+}
+
 TEST(SocketCan, AnInterfaceThatDoesNotExistFailsTheOpen)
 {
     REQUIRE_VCAN0();
@@ -144,7 +172,7 @@ TEST_F(SocketCanEndToEnd, AnInterfaceDownEndsRequestsAtOnceAndOneDeletedAndMadeA
     ASSERT_EQ(ip("del vcan1"), 0);
     sim->Wait(3000);
     EXPECT_EQ(ask(3000), Reply(63, {0, 0}));
-    EXPECT_TRUE(driver->WaitForError("CAN channel lost socketcan:vcan1: vcan1: No such device")) << driver->err();
+    EXPECT_TRUE(driver->WaitForError("CAN channel lost socketcan:vcan1: No such device")) << driver->err();
     ASSERT_EQ(ip("add vcan1 type vcan"), 0);
     ASSERT_EQ(ip("set vcan1 up"), 0);
     ASSERT_TRUE(startSim()) << sim->err();

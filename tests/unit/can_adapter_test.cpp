@@ -150,6 +150,28 @@ TEST_F(Can, AThreeObjectReadOfSevenBytes)
     EXPECT_EQ(Bytes(request.data.begin(), request.data.begin() + 7), (Bytes{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}));
 }
 
+TEST_F(Can, AReadThatComesDuringAnOperatorsProcedureGoesOnTheBusAfterIt)
+{
+    // The drive answers each LSS inquiry 50 ms late, and SDO reads at once.
+    bus.SetDrive([](const CanMessage& sent, LoopbackCanLibrary& b) {
+        if (sent.id == 0x7E5) b.Queue(Frame({sent.data[0], 0x78, 0x56, 0x34, 0x12, 0, 0, 0}, 0x7E4), 50);
+        if (sent.id == 0x601) b.Queue(Frame({0x4F, 0x00, 0x20, 0x01, 0x5A}));
+    });
+    LssIdentity identity{};
+    int inquiries = 0;
+    Adapter().InquireIdentity(false, [&](const LssIdentity& id, int) { identity = id, ++inquiries; });
+    clock.Advance(10);  // the first inquiry is out
+    Execute(Read, 0x2000, 1, 1, {}, 1);
+    EXPECT_EQ(inquiries, 1) << "the procedure ended first";
+    EXPECT_EQ(identity.vendorId, 0x12345678u);
+    ASSERT_EQ(reply.replies.size(), 1u);
+    EXPECT_EQ(reply.replies[0].status, 0);
+    EXPECT_EQ(request.data[0], 0x5A);
+    ASSERT_GE(bus.sent.size(), 5u);
+    for (size_t i = 0; i + 1 < bus.sent.size(); ++i) EXPECT_EQ(uint32_t{bus.sent[i].id}, 0x7E5u) << "frame " << i;
+    EXPECT_EQ(uint32_t{bus.sent.back().id}, 0x601u) << "the read last, after the procedure";
+}
+
 TEST_F(Can, FramesWaitingBeforeARequestAreFlushed)
 {
     Adapter();
@@ -492,7 +514,7 @@ TEST_F(Can, ALostChannelEndsRequestsAtOnceAndIsOpenedAgain)
     Execute(Read, 0x2000, 1, 3, {}, 3);
     EXPECT_EQ(reply.replies.back().status, 39) << "a library status, at once";
     EXPECT_EQ(clock.nowMs(), before);
-    EXPECT_EQ(notifier.states, std::vector<std::string>{"CAN channel lost slcan:/dev/ttyACM0: /dev/ttyACM0: hang-up"});
+    EXPECT_EQ(notifier.states, std::vector<std::string>{"CAN channel lost slcan:/dev/ttyACM0: hang-up"});
     EXPECT_EQ(Adapter().driverOpen, 0);
     EXPECT_EQ(bus.closes, 1);
 

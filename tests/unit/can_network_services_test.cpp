@@ -171,8 +171,8 @@ TEST_F(Network, InquireIdentityReadsTheFourValues)
         const uint8_t c = sent.data[0];
         if (c >= 0x5A && c <= 0x5D) b.Queue(LssAnswer({c, static_cast<uint8_t>(c - 0x59), 0, 0, 0x80}), 5);
     });
-    CCANDriver::LssIdentity id;
-    driver.InquireIdentity(false, [&](const CCANDriver::LssIdentity& found, int) { id = found; });
+    LssIdentity id;
+    driver.InquireIdentity(false, [&](const LssIdentity& found, int) { id = found; });
     Run();
     EXPECT_EQ(id.vendorId, 0x80000001u);
     EXPECT_EQ(id.productCode, 0x80000002u);
@@ -186,8 +186,8 @@ TEST_F(Network, InquireIdentityReadsTheFourValues)
 TEST_F(Network, InquireIdentityWithNoDriveTimesOutFourTimes)
 {
     int64_t before = clock.nowMs();
-    CCANDriver::LssIdentity id{9, 9, 9, 9};
-    driver.InquireIdentity(false, [&](const CCANDriver::LssIdentity& found, int) { id = found; });
+    LssIdentity id{9, 9, 9, 9};
+    driver.InquireIdentity(false, [&](const LssIdentity& found, int) { id = found; });
     Run();
     EXPECT_EQ(id.vendorId, 0u);
     EXPECT_EQ(id.productCode, 0u);
@@ -206,7 +206,7 @@ TEST_F(Network, AnInquiryFlushesWhatWaitedBefore)
         if (sent.data[0] == 0x5A) b.Queue(LssAnswer({0x5A, 0x07}));
     });
     uint32_t vendor = 0;
-    driver.InquireIdentity(false, [&](const CCANDriver::LssIdentity& found, int) { vendor = found.vendorId; });
+    driver.InquireIdentity(false, [&](const LssIdentity& found, int) { vendor = found.vendorId; });
     Run();
     EXPECT_EQ(vendor, 7u);
 }
@@ -224,7 +224,7 @@ TEST_F(Network, LssAnswersComeOnTheSlaveIdentifierWithTheServicesCommand)
         b.Queue(LssAnswer({sent.data[0], 0x07}), 2);
     });
     uint32_t vendor = 0;
-    driver.InquireIdentity(false, [&](const CCANDriver::LssIdentity& found, int) { vendor = found.vendorId; });
+    driver.InquireIdentity(false, [&](const LssIdentity& found, int) { vendor = found.vendorId; });
     Run();
     EXPECT_EQ(vendor, 7u);
     EXPECT_GE(driver.ignoredFrames(), 2u) << "the SDO answer and the short frame";
@@ -270,10 +270,10 @@ TEST_F(Network, FastscanFindsTheIdentityOfADriveWithoutANodeId)
 {
     static const uint32_t identity[4] = {0x000000A5, 0x80000001, 0x00000000, 0xFFFFFFFF};
     bus.SetDrive(FastscanSlave(identity));
-    CCANDriver::LssIdentity found;
+    LssIdentity found;
     auto scan = [&] {
         CCANDriver::FastscanResult result = CCANDriver::FastscanResult::None;
-        driver.Fastscan(5, [&](CCANDriver::FastscanResult r, const CCANDriver::LssIdentity& id) {
+        driver.Fastscan(5, [&](CCANDriver::FastscanResult r, const LssIdentity& id) {
             result = r;
             found = id;
         });
@@ -296,7 +296,7 @@ TEST_F(Network, FastscanFindsTheIdentityOfADriveWithoutANodeId)
 
 TEST_F(Network, TheSelectiveSwitchOfTheWholeIdentityMustBeConfirmed)
 {
-    const CCANDriver::LssIdentity identity{1, 2, 3, 4};
+    const LssIdentity identity{1, 2, 3, 4};
     bool ok = true;
     auto set = [&] {
         driver.SetNodeId(9, identity, 50, [&](bool done) { ok = done; });
@@ -353,7 +353,10 @@ TEST_F(Network, AScanListsEachNodeOnceAsItAnswered)
     });
     std::vector<CCANDriver::Node> nodes;
     driver.ScanNodes(100, [&](const std::vector<CCANDriver::Node>& found) { nodes = found; });
+    ASSERT_FALSE(bus.filters.empty());
+    EXPECT_EQ(bus.filters.back().size(), 3u) << "every SDO server's answers while nodes are looked for";
     Run();
+    EXPECT_EQ(bus.filters.back().size(), 2u) << "and no longer after the scan";
     EXPECT_EQ(bus.sent.size(), 128u) << "127 requests and one abort";
     ASSERT_EQ(nodes.size(), 3u);
     EXPECT_EQ(nodes[0].id, 3);
@@ -367,6 +370,26 @@ TEST_F(Network, AScanListsEachNodeOnceAsItAnswered)
     // The segmented transfer is ended, so the node's server does not wait for us.
     EXPECT_EQ(uint32_t{bus.sent.back().id}, 0x609u);
     EXPECT_EQ(DataOf(bus.sent.back()), (Bytes{0x80, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x08}));
+}
+
+TEST_F(Network, TheLibraryPassesTheDriversAnswersAndEverythingOnlyWhileTheMessageTestListens)
+{
+    auto ids = [&] {
+        std::vector<std::pair<uint32_t, uint32_t>> out;
+        for (const can::CanFilter& f : bus.filters.back()) out.emplace_back(f.id, f.mask);
+        return out;
+    };
+    ASSERT_FALSE(bus.filters.empty()) << "set when the channel opened";
+    using Ids = std::vector<std::pair<uint32_t, uint32_t>>;
+    EXPECT_EQ(ids(), (Ids{{0x581, 0x7FF}, {0x7E4, 0x7FF}}));
+    driver.SetHearEverything(true);
+    EXPECT_TRUE(bus.filters.back().empty()) << "no filter: every frame";
+    driver.SetHearEverything(false);
+    EXPECT_EQ(ids(), (Ids{{0x581, 0x7FF}, {0x7E4, 0x7FF}}));
+    driver.DeinitDriver();
+    driver.SdoReceiveCobId = 0x585;
+    driver.InitDriver();
+    EXPECT_EQ(ids(), (Ids{{0x585, 0x7FF}, {0x7E4, 0x7FF}})) << "the answer identifier as set";
 }
 
 }  // namespace

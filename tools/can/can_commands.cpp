@@ -140,7 +140,7 @@ int Commissioning::LssOutcome(const char* what)
 
 void Commissioning::LssInquire()
 {
-    can_.InquireIdentity(true, [this](const CCANDriver::LssIdentity& id, int nodeId) {
+    can_.InquireIdentity(true, [this](const LssIdentity& id, int nodeId) {
         if (const int failed = LssOutcome("lss inquire")) return finished_(failed);
         std::printf("vendor %s\nproduct %s\nrevision %s\nserial %s\n", Hex32(id.vendorId).c_str(),
                     Hex32(id.productCode).c_str(), Hex32(id.revisionNumber).c_str(), Hex32(id.serialNumber).c_str());
@@ -162,7 +162,7 @@ void Commissioning::LssSetNodeId(const Command& c)
     };
     if (options_.identity) {
         const std::vector<uint32_t>& v = *options_.identity;
-        can_.SetNodeId(nodeId, CCANDriver::LssIdentity{v[0], v[1], v[2], v[3]}, options_.timeoutMs, done);
+        can_.SetNodeId(nodeId, LssIdentity{v[0], v[1], v[2], v[3]}, options_.timeoutMs, done);
     } else {
         can_.SetNodeId(nodeId, nullptr, done);
     }
@@ -197,7 +197,7 @@ void Commissioning::LssScan()
 void Commissioning::NextFastscan()
 {
     const int stepMs = std::min(options_.timeoutMs, kFastscanStepMs);
-    can_.Fastscan(stepMs, [this](CCANDriver::FastscanResult result, const CCANDriver::LssIdentity& id) {
+    can_.Fastscan(stepMs, [this](CCANDriver::FastscanResult result, const LssIdentity& id) {
         if (result == CCANDriver::FastscanResult::Found) {
             std::printf("vendor %s product %s revision %s serial %s\n", Hex32(id.vendorId).c_str(),
                         Hex32(id.productCode).c_str(), Hex32(id.revisionNumber).c_str(),

@@ -15,6 +15,14 @@ namespace {
 constexpr const char* kSection = "CAN";
 constexpr int kLongestPollMs = 8192;
 
+// A back end's reason names its device first; the channel has named it already.
+std::string WithoutDevice(const std::string& reason, const std::string& channel)
+{
+    const size_t colon = reason.find(": ");
+    if (colon == 0 || colon == std::string::npos) return reason;
+    return channel.find(reason.substr(0, colon)) != std::string::npos ? reason.substr(colon + 2) : reason;
+}
+
 }  // namespace
 
 CCANDriver::CCANDriver(ICanLibrary& library, IniFile& ini, ITimerHost& clock, IUserNotifier& notifier)
@@ -121,7 +129,7 @@ void CCANDriver::TryReopen()
 void CCANDriver::Observe(uint32_t result)
 {
     if (library_.Lost() && driverOpen) {
-        ReportState(notifier_, "CAN channel lost " + Channel + ": " + library_.ErrorText());
+        ReportState(notifier_, "CAN channel lost " + Channel + ": " + WithoutDevice(library_.ErrorText(), Channel));
         library_.CAN_Close();
         driverOpen = 0;
         KeepTrying();

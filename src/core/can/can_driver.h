@@ -10,6 +10,7 @@
 
 #include "can/can_job.h"
 #include "can/can_library.h"
+#include "can/lss_identity.h"
 #include "platform.h"
 #include "server/driver_request.h"
 #include "settings/ini_file.h"
@@ -107,9 +108,6 @@ public:
     void SwitchModeGlobalOperation();
     void SwitchModeSelective(uint32_t serialNumber);
 
-    struct LssIdentity {
-        uint32_t vendorId = 0, productCode = 0, revisionNumber = 0, serialNumber = 0;
-    };
     using Done = std::function<void(bool ok)>;
     // The procedures the operator runs, with their fixed pauses; each waits
     // its turn on the bus, and `done` follows on the loop when it ended (ok:

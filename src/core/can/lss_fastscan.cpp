@@ -17,7 +17,7 @@ constexpr uint8_t kFastscanReset = 0x80;
 
 class FastscanJob : public CanJob {
 public:
-    using Done = std::function<void(CCANDriver::FastscanResult, const CCANDriver::LssIdentity&)>;
+    using Done = std::function<void(CCANDriver::FastscanResult, const LssIdentity&)>;
 
     FastscanJob(CCANDriver& bus, int stepMs, Done done)
         : bus_(bus), stepMs_(stepMs), done_(std::move(done)), wait_(bus, [this] { Answered(false); })
@@ -92,7 +92,7 @@ private:
     uint8_t sub_ = 0;
     int bit_ = 31;
     uint32_t id_ = 0;
-    CCANDriver::LssIdentity found_;
+    LssIdentity found_;
 };
 
 }  // namespace
