@@ -3,8 +3,6 @@
 
 #include <cstdio>
 
-#include "window_logic.h"
-
 namespace nalvexa {
 
 bool HeadlessShell::Started(const Engine::Started& started)
@@ -31,8 +29,9 @@ void HeadlessShell::Message(const std::string& text, Caption)
 
 void HeadlessShell::CloseRequested(CloseCause cause)
 {
-    // Closing from a terminal or a service manager is a confirmed close.
-    if (cause == CloseCause::Signal) Message(std::string(WindowLogic::kCloseQuestion) + " Yes", Caption::Title);
+    // Nothing is asked here: the log says why the driver ends.
+    Message(cause == CloseCause::Signal ? "closing the driver on a signal" : "closing the driver at the client's request",
+            Caption::Title);
     engine_.Close();
 }
 

@@ -150,6 +150,8 @@ TEST_F(Settings, SighupAndSigquitSaveAndEndLikeSigterm)
         driver->Signal(signal);
         EXPECT_EQ(driver->Wait(), 0) << signal;
         EXPECT_NE(ReadFile(path).find("RetryTimeout=500\n"), std::string::npos) << signal;
+        EXPECT_NE(driver->err().find("closing the driver on a signal\n"), std::string::npos) << driver->err();
+        EXPECT_EQ(driver->err().find("Are you sure"), std::string::npos) << "nothing was asked";
     }
 }
 

@@ -105,6 +105,7 @@ TEST_F(Tr7100EndToEnd, CloseDriverAnswersOneByteSavesAndEnds)
     EXPECT_NE(ini.find("BaudRate=9600\n"), std::string::npos) << ini;
     EXPECT_NE(ini.find("MaxNoOfRetries=2\n"), std::string::npos) << ini;
     EXPECT_NE(ini.find("RetryTimeout=500\n"), std::string::npos) << ini;
+    EXPECT_NE(driver->err().find("closing the driver at the client's request\n"), std::string::npos) << driver->err();
 }
 
 TEST_F(Tr7100EndToEnd, SigtermSavesTheSettingsToo)
