@@ -277,6 +277,24 @@ TEST_F(Qmr, RequestsItCannotFrameAreAnsweredAtOnceWithStatus1)
     EXPECT_EQ(device.writes[0].size(), 256u);
 }
 
+TEST_F(Qmr, AByteReadAsksForNoMoreThanAnAnswerCanCarry)
+{
+    // An answer's length byte counts address, command, flags, the bytes and the sum.
+    Read(5, 252, 0, 0x22, 0x11);
+    ASSERT_EQ(reply.replies.size(), 1u);
+    EXPECT_EQ(reply.replies[0].status, 1);
+    EXPECT_TRUE(device.writes.empty()) << "no answer could carry 252 bytes";
+
+    Read(5, 251, 0, 0x22, 0x11);
+    ASSERT_EQ(device.writes.size(), 1u);
+    Bytes answer = {0x05, 0x11, 0x00};
+    for (int i = 0; i < 251; ++i) answer.push_back(static_cast<uint8_t>(i));
+    device.Arrive(Framed(answer));
+    ASSERT_EQ(reply.replies.size(), 2u);
+    EXPECT_EQ(reply.replies[1].status, 0);
+    EXPECT_EQ(request.data[250], 250);
+}
+
 TEST_F(Qmr, ClosedPortAnswersWithStatus6)
 {
     adapter.ClosePort();

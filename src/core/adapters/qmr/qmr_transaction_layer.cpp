@@ -15,8 +15,9 @@ bool IndexForm(const DriverRequest& request) { return (request.slIndex1 & 0xFF) 
 bool QmrTransactionLayer::Fits(const DriverRequest& request)
 {
     if (IndexForm(request)) return true;  // at most 2 + 4 parameter bytes
-    // The byte form carries its count in one byte, and a write its bytes after two more.
-    if (request.kind == Read) return request.length <= 0xFF;
+    // The byte form names its object in two bytes, so a write carries two
+    // bytes fewer; an answer carries its flags byte before the bytes read.
+    if (request.kind == Read) return request.length <= kMaxParameterBytes - 1;
     return request.length <= kMaxParameterBytes - 2;
 }
 
