@@ -4,8 +4,10 @@
 // driver answers at once while it is gone and serves again when it is back,
 // without a restart.
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <thread>
+#include <unistd.h>
 
 #include "driver_fixture.h"
 
@@ -135,6 +137,30 @@ TEST_F(DeviceLoss, ASerialDeviceGoneWhileIdleOrBusyIsServedAgainWhenItIsBack)
         EXPECT_LT(waited, 1000) << l.drive;
         driver.reset();
     }
+}
+
+TEST_F(DeviceLoss, ADriverKilledOnATerminalThatLivesOnLeavesItToTheNext)
+{
+    // The simulator keeps the terminal open, as socat or a terminal server's
+    // tty does; nothing of the dead driver may keep the next one out. Root
+    // opens a terminal in exclusive mode all the same: the next driver runs
+    // without that privilege, as the service does.
+    const Line& l = kLines[0];
+    std::string device;
+    sim = Sim(l.drive, l.sim, device);
+    uint16_t port = StartDriver("[TR7100]\nSerialPort=" + device + "\n[SocketServer]\nSocketPort=0\n", {l.keyword});
+    ASSERT_GE(MsUntilServed(port, l.request, l.answerSize, 2000), 0);
+    driver->Signal(SIGKILL);
+    driver->Wait(3000);
+
+    std::vector<std::string> argv = {DriverProgram(), "--headless", "--ini", iniPath, l.keyword};
+    if (::geteuid() == 0) argv.insert(argv.begin(), {"/usr/bin/setpriv", "--bounding-set=-sys_admin", "--inh-caps=-sys_admin"});
+    driver = std::make_unique<Process>(argv);
+    const std::string line = driver->WaitForLine("listening on port ");
+    ASSERT_FALSE(line.empty()) << driver->err();
+    port = static_cast<uint16_t>(std::stoi(line.substr(18)));
+    EXPECT_GE(MsUntilServed(port, l.request, l.answerSize, 2000), 0) << driver->err();
+    EXPECT_EQ(driver->err().find("Unable to open port"), std::string::npos) << driver->err();
 }
 
 TEST_F(DeviceLoss, ADeviceMissingAtStartIsOpenedWhenItAppears)

@@ -73,12 +73,13 @@ SerialOpenResult SerialLine::Open(const std::string& portName, const SerialLineS
         return SerialOpenResult::OpenFailed;
     }
     // One user at a time: another program (or a second driver) on the same line garbles both.
+    // The lock dies with the process; the terminal's exclusive mode would not
+    // when the other end keeps the terminal alive, and keep out the next driver.
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         error = path_ + ": in use by another program";
         Close();
         return SerialOpenResult::OpenFailed;
     }
-    ::ioctl(fd_, TIOCEXCL);
     pseudo_ = false;
     if (char* real = ::realpath(path_.c_str(), nullptr)) {
         pseudo_ = std::strncmp(real, "/dev/pts/", 9) == 0;
@@ -135,7 +136,6 @@ SerialOpenResult SerialLine::Open(const std::string& portName, const SerialLineS
 void SerialLine::Close()
 {
     if (fd_ < 0) return;
-    ::ioctl(fd_, TIOCNXCL);  // the terminal may outlive us (a simulator holds its other end)
     ::close(fd_);
     fd_ = -1;
 }
