@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The trace of the real driver: a file of lines, time stamps aside.
 #include <csignal>
+#include <filesystem>
 #include <regex>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include "driver_fixture.h"
 
@@ -100,6 +104,38 @@ TEST_F(Traced, ATraceFileThatCannotBeOpenedStopsTheStart)
     EXPECT_TRUE(driver->WaitForError("cannot open trace file " + dir + "/no/such/trace.log: No such file or directory\n", 100))
         << driver->err();
     EXPECT_EQ(driver->out(), "");
+}
+
+TEST_F(Traced, AFullDiskEndsTheTraceWithAWordOnStderrAndNoLineCutShort)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root for a small file system of its own";
+    const std::string small = dir + "/small", trace = small + "/trace.log";
+    std::filesystem::create_directory(small);
+    ASSERT_EQ(::unshare(CLONE_NEWNS), 0);
+    ASSERT_EQ(::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    ASSERT_EQ(::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4k"), 0);
+    struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount(at.c_str()); }
+    } unmount{small};
+    const std::string device = StartSim("tr7100", {"--set=0x1234=0xABCD"});
+    uint16_t port = StartDriver("[TR7100]\nSerialPort=" + device + "\n[SocketServer]\nSocketPort=0\nTrace=" + trace + "\n");
+    {
+        Client client(port);
+        for (int i = 0; i < 100; ++i) {  // some 12 kB of trace
+            client.Send(ReadRequest(5, 2, 0x1234, 1, 0));
+            ASSERT_EQ(client.Receive(6), Reply(0, {0xCD, 0xAB})) << "served throughout, " << i;
+        }
+    }
+    driver->Signal(SIGTERM);
+    EXPECT_EQ(driver->Wait(), 0);
+    const std::string err = driver->err(), text = ReadFile(trace);
+    const std::string word = "trace stopped: " + trace + ": No space left on device\n";
+    ASSERT_NE(err.find(word), std::string::npos) << err;
+    EXPECT_EQ(err.find(word), err.rfind(word)) << "said once";
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n') << "whole lines only";
+    Lines(text);  // every line stamped, none cut short
 }
 
 }  // namespace
