@@ -91,7 +91,17 @@ test -f /etc/nalvexa/axis1.ini
 test -f /etc/nalvexa/example.ini
 echo "removed: settings kept"
 
+# Purged with the administrator's settings still there: they stay, owned
+# by root, for no group that a later one could take the number of.
+dpkg -P nalvexa >/dev/null
+test "$(ls /etc/nalvexa)" = axis1.ini
+test "$(stat -c '%U:%G %a' /etc/nalvexa /etc/nalvexa/axis1.ini)" = "root:root 750
+root:root 640"
+test -z "$(find /etc/nalvexa -nouser -o -nogroup)"
+echo "purged: the administrator's settings kept, owned by root"
+
 # Purged: nothing of the package left.
+dpkg -i "$OUT/nalvexa_${VERSION}_${ARCH}.deb" >/dev/null
 rm /etc/nalvexa/axis1.ini
 dpkg -P nalvexa >/dev/null
 test ! -e /etc/nalvexa
