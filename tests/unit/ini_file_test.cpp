@@ -82,5 +82,36 @@ TEST(IniFile, WritingCreatesTheFileAndItsFolderAndKeepsLineEndings)
     EXPECT_EQ(dir.Read("w.ini"), "[A]\r\nx=1\r\ny=2\r\n");
 }
 
+TEST(IniFile, EveryLineEndIsOneAndAnUnchangedFileIsNotWritten)
+{
+    TempDir dir;
+    // Lone CRs, as an old editor writes them: three lines, not one.
+    IniFile cr(dir.Write("cr.ini", "[SocketServer]\rBindAddress=127.0.0.1\rSocketPort=5\r"));
+    EXPECT_EQ(cr.GetString("SocketServer", "BindAddress", ""), "127.0.0.1");
+    EXPECT_EQ(cr.GetInt("SocketServer", "SocketPort", "0"), 5);
+    ASSERT_TRUE(cr.WriteString("SocketServer", "KeepAlive", "10"));
+    EXPECT_EQ(dir.Read("cr.ini"), "[SocketServer]\rBindAddress=127.0.0.1\rSocketPort=5\rKeepAlive=10\r");
+
+    // No end after the last line: the same values write nothing.
+    const std::string open = "[TR7100]\r\nBaudRate=9600\r\nRetryTimeout=500";
+    IniFile last(dir.Write("last.ini", open));
+    ASSERT_TRUE(last.WriteInt("TR7100", "RetryTimeout", 500));
+    ASSERT_TRUE(last.WriteInt("TR7100", "BaudRate", 9600));
+    EXPECT_EQ(dir.Read("last.ini"), open);
+    ASSERT_TRUE(last.WriteInt("TR7100", "RetryTimeout", 200));
+    EXPECT_EQ(dir.Read("last.ini"), "[TR7100]\r\nBaudRate=9600\r\nRetryTimeout=200");
+
+    // A number beyond 32 bits is read as the range's end, and not written back as it.
+    const std::string big = "[TR7100]\nRetryTimeout=99999999999\nMaxNoOfRetries=-99999999999\n";
+    IniFile beyond(dir.Write("big.ini", big));
+    const int32_t timeout = beyond.GetInt("TR7100", "RetryTimeout", "500");
+    EXPECT_EQ(timeout, 2147483647);
+    ASSERT_TRUE(beyond.WriteInt("TR7100", "RetryTimeout", timeout));
+    ASSERT_TRUE(beyond.WriteInt("TR7100", "MaxNoOfRetries", beyond.GetInt("TR7100", "MaxNoOfRetries", "0")));
+    EXPECT_EQ(dir.Read("big.ini"), big);
+    ASSERT_TRUE(beyond.WriteInt("TR7100", "RetryTimeout", 200));
+    EXPECT_EQ(dir.Read("big.ini"), "[TR7100]\nRetryTimeout=200\nMaxNoOfRetries=-99999999999\n");
+}
+
 }  // namespace
 }  // namespace nalvexa::test

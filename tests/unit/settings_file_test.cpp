@@ -117,10 +117,24 @@ TEST_F(SettingsFile, ReplacingKeepsModeOwnerAndSymbolicLink)
         EXPECT_EQ(st.st_uid, 65534u);
         EXPECT_EQ(st.st_gid, 65534u);
     }
-    ::chmod(target.c_str(), 0444);
-    ASSERT_TRUE(ini.WriteString("A", "y", "3"));
-    EXPECT_EQ(StatOf(target).st_mode & 07777, 0444u);
     EXPECT_EQ(Names(), (std::vector<std::string>{"link.ini", "real.ini"})) << "no temporary file left";
+}
+
+TEST_F(SettingsFile, AReadOnlyFileIsNotReplacedBehindItsBack)
+{
+    // Its folder may be writable, and root may write anything: the file's
+    // own mode says it is not to be changed.
+    const std::string target = dir.Write("ro.ini", "[A]\nx=1\n");
+    ::chmod(target.c_str(), 0444);
+    const ino_t inode = StatOf(target).st_ino;
+    IniFile ini = Ini(target);
+    EXPECT_FALSE(ini.WriteString("A", "y", "3"));
+    EXPECT_TRUE(ini.WriteString("A", "x", "1")) << "no change, no write";
+    EXPECT_FALSE(ini.WriteString("A", "z", "4"));
+    EXPECT_EQ(dir.Read("ro.ini"), "[A]\nx=1\n");
+    EXPECT_EQ(StatOf(target).st_ino, inode);
+    EXPECT_EQ(failures, std::vector<std::string>{"cannot save settings file " + target + ": Permission denied"}) << "once";
+    EXPECT_EQ(Names(), (std::vector<std::string>{"ro.ini"}));
 }
 
 TEST_F(SettingsFile, AFullDiskLeavesTheFileAsItWasAndIsReported)

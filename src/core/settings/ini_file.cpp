@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
 #include <vector>
 
 #include "settings/decimal.h"
@@ -58,7 +59,8 @@ bool EntryOf(const std::string& line, std::string& key, std::string& value)
 struct IniFile::Content {
     std::string raw;  // the file as it is
     std::vector<std::string> text;
-    bool crlf = false;
+    std::string eol = "\n";  // the file's own line end: LF, CRLF or a lone CR
+    bool endsWithEol = true;  // a file whose last line has no end keeps it so
     bool bom = false;
 };
 
@@ -82,15 +84,20 @@ bool IniFile::Load(Content& content, std::string& reason) const
         content.bom = true;
         rest.remove_prefix(3);
     }
+    // Every line end counts, whatever system wrote the file; the first says
+    // which to write.
+    bool first = true;
     while (!rest.empty()) {
-        size_t end = rest.find('\n');
-        std::string line(rest.substr(0, end));
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-            content.crlf = true;
+        const size_t end = rest.find_first_of("\r\n");
+        content.text.emplace_back(rest.substr(0, end));
+        if (end == std::string_view::npos) {
+            content.endsWithEol = false;
+            break;
         }
-        content.text.push_back(std::move(line));
+        const size_t width = rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n' ? 2 : 1;
+        if (first) content.eol = std::string(rest.substr(end, width));
+        first = false;
+        rest.remove_prefix(end + width);
     }
     return true;
 }
@@ -164,12 +171,11 @@ bool IniFile::WriteString(const std::string& section, const std::string& key, co
     }
 
     std::string out = lines.bom ? kByteOrderMark : "";
-    const char* eol = lines.crlf ? "\r\n" : "\n";
-    for (const std::string& line : text) out += line + eol;
-    if (out == lines.raw) {
-        failing_ = false;
-        return true;  // nothing changed: the file stays as it is
-    }
+    for (size_t n = 0; n < text.size(); ++n)
+        out += text[n] + (n + 1 < text.size() || lines.endsWithEol ? lines.eol : "");
+    // Nothing changed: the file stays as it is (which says nothing of
+    // whether it could be written, so a failure is not told again).
+    if (out == lines.raw) return true;
     if (!files_.replace(path_, out, reason)) return Failed(reason);
     failing_ = false;
     return true;
@@ -177,6 +183,13 @@ bool IniFile::WriteString(const std::string& section, const std::string& key, co
 
 bool IniFile::WriteInt(const std::string& section, const std::string& key, int32_t value)
 {
+    // A number beyond the 32-bit range was read as its end: writing that end
+    // back would change what the administrator wrote, and nothing else did.
+    const bool atAnEnd = value == std::numeric_limits<int32_t>::max() || value == std::numeric_limits<int32_t>::min();
+    if (atAnEnd) {
+        const std::string now = GetString(section, key, "");
+        if (ParseLeadingInt(now) == value && now != std::to_string(value)) return true;
+    }
     return WriteString(section, key, std::to_string(value));
 }
 

@@ -44,6 +44,11 @@ bool PortableTextFiles::replace(const std::string& path, const std::string& text
     std::error_code ec;
     fs::path target = fs::is_symlink(path, ec) ? fs::weakly_canonical(path, ec) : fs::path(path);
     if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
+    // A new file in its place would not ask the old one's permission.
+    if (fs::exists(target, ec) && (fs::status(target, ec).permissions() & fs::perms::owner_write) == fs::perms::none) {
+        reason = std::strerror(EACCES);
+        return false;
+    }
     const fs::path temp = target.string() + ".tmp";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);

@@ -120,6 +120,12 @@ bool PosixTextFiles::replace(const std::string& path, const std::string& text, s
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
     if (!exists) MakeFolders(target);
+    // A new file in its place would not ask the old one's permission: a file
+    // that nobody may write, or that we may not, is left as it is.
+    if (exists && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        reason = std::strerror(EACCES);
+        return false;
+    }
 
     const size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
