@@ -81,11 +81,12 @@ TEST(SocketCan, TheKernelPassesOnlyTheFilteredIdentifiersAndAClearedFilterPasses
 {
     REQUIRE_VCAN0();
     SocketCanLibrary driver("vcan0"), bus("vcan0");
-    driver.SetReceiveFilter({{0x581, 0x7FF}, {0x580, 0x780}});  // set before the open: applied by it
+    // Set before the open, applied by it.
+    driver.SetReceiveFilter({{0x7E4, 0x7FF}, {0x580, 0x780}});
     ASSERT_EQ(driver.CAN_Init(can::kBtr500k, 0, 5, 0, 0), can::kOk);
     ASSERT_EQ(bus.CAN_Init(can::kBtr500k, 0, 5, 0, 0), can::kOk);
-    // A PDO, a heartbeat, a 29-bit frame of a matching number, a remote frame, then two SDO answers.
-    CanMessage remote = Frame(0x585, {}), extended = Frame(0x581, {9});
+    // A PDO, a heartbeat, a 29-bit frame whose low bits match, a remote frame, then two SDO answers.
+    CanMessage remote = Frame(0x585, {}), extended = Frame(0x10000581, {9});
     remote.type = 1;
     extended.type = 2;
     for (const CanMessage& f : {Frame(0x181, {1, 2}), Frame(0x705, {0x7F}), extended, remote,

@@ -354,9 +354,12 @@ TEST_F(Network, AScanListsEachNodeOnceAsItAnswered)
     std::vector<CCANDriver::Node> nodes;
     driver.ScanNodes(100, [&](const std::vector<CCANDriver::Node>& found) { nodes = found; });
     ASSERT_FALSE(bus.filters.empty());
-    EXPECT_EQ(bus.filters.back().size(), 3u) << "every SDO server's answers while nodes are looked for";
+    ASSERT_EQ(bus.filters.back().size(), 2u) << "every SDO server's answers while nodes are looked for, each once";
+    EXPECT_EQ(bus.filters.back()[1].id, 0x580u);
+    EXPECT_EQ(bus.filters.back()[1].mask, 0x780u);
     Run();
-    EXPECT_EQ(bus.filters.back().size(), 2u) << "and no longer after the scan";
+    ASSERT_EQ(bus.filters.back().size(), 2u);
+    EXPECT_EQ(bus.filters.back()[1].id, 0x581u) << "and no longer after the scan";
     EXPECT_EQ(bus.sent.size(), 128u) << "127 requests and one abort";
     ASSERT_EQ(nodes.size(), 3u);
     EXPECT_EQ(nodes[0].id, 3);
@@ -381,15 +384,15 @@ TEST_F(Network, TheLibraryPassesTheDriversAnswersAndEverythingOnlyWhileTheMessag
     };
     ASSERT_FALSE(bus.filters.empty()) << "set when the channel opened";
     using Ids = std::vector<std::pair<uint32_t, uint32_t>>;
-    EXPECT_EQ(ids(), (Ids{{0x581, 0x7FF}, {0x7E4, 0x7FF}}));
+    EXPECT_EQ(ids(), (Ids{{0x7E4, 0x7FF}, {0x581, 0x7FF}}));
     driver.SetHearEverything(true);
     EXPECT_TRUE(bus.filters.back().empty()) << "no filter: every frame";
     driver.SetHearEverything(false);
-    EXPECT_EQ(ids(), (Ids{{0x581, 0x7FF}, {0x7E4, 0x7FF}}));
+    EXPECT_EQ(ids(), (Ids{{0x7E4, 0x7FF}, {0x581, 0x7FF}}));
     driver.DeinitDriver();
     driver.SdoReceiveCobId = 0x585;
     driver.InitDriver();
-    EXPECT_EQ(ids(), (Ids{{0x585, 0x7FF}, {0x7E4, 0x7FF}})) << "the answer identifier as set";
+    EXPECT_EQ(ids(), (Ids{{0x7E4, 0x7FF}, {0x585, 0x7FF}})) << "the answer identifier as set";
 }
 
 }  // namespace

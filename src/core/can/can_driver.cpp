@@ -151,9 +151,13 @@ void CCANDriver::Listen()
         return;
     }
     // What answers the driver: its SDO server, the LSS slaves, and every SDO
-    // server while nodes are looked for.
-    std::vector<can::CanFilter> filters = {{static_cast<uint32_t>(SdoReceiveCobId), 0x7FF}, {lss::kSlaveId, 0x7FF}};
-    if (scanning_) filters.push_back({0x580, 0x780});
+    // server while nodes are looked for; one filter for each answer, none
+    // overlapping another.
+    const can::CanFilter everySdoServer{0x580, 0x780};
+    const uint32_t answers = static_cast<uint32_t>(SdoReceiveCobId);
+    std::vector<can::CanFilter> filters = {{lss::kSlaveId, 0x7FF}};
+    if (scanning_) filters.push_back(everySdoServer);
+    if (!scanning_ || (answers & everySdoServer.mask) != everySdoServer.id) filters.push_back({answers, 0x7FF});
     library_.SetReceiveFilter(filters);
 }
 
