@@ -4,6 +4,7 @@
 #include <asio/post.hpp>
 #include <cctype>
 #include <csignal>
+#include <cstdio>
 
 #include "asio_can_watch.h"
 #include "can/adapter_can.h"
@@ -63,6 +64,13 @@ Engine::Started Engine::Start()
     ini_ = std::make_unique<IniFile>(ResolveIniPath(line_.iniFile), files_);
     started.failure = OpenSettingsAndTrace(line_, *ini_, traceFile_, *this);
     if (!started.failure.empty()) return started;
+    AllowedClients allowed;
+    if (std::string why; !allowed.Parse(ReadAllowedClients(*ini_), why)) {
+        // Letting everyone in on a typo would open what the list closes.
+        started.failure = "cannot read AllowedClients in " + ini_->path() + ": " + why;
+        std::fprintf(stderr, "%s\n", started.failure.c_str());
+        return started;
+    }
     const ChosenAdapter chosen = ChooseAdapter(line_, *ini_);
     started.note = chosen.Note();
     IUserNotifier& notifier = *this;
@@ -70,6 +78,7 @@ Engine::Started Engine::Start()
     server_ = std::make_unique<ServerSockets>(tcp_, holder, poster_, notifier, timers_);
     server_->SetEvents(this);
     ApplyServerSettings(*ini_, *server_);
+    server_->SetAllowedClients(allowed);
     askedPort_ = ReadSocketPort(*ini_);
     server_->Open(askedPort_);
     WriteSocketPort(*ini_, askedPort_);  // written whether or not the port could be opened

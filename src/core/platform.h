@@ -134,6 +134,8 @@ public:
     // Bytes arrived, the peer's input ended, or unsent bytes went out.
     virtual void onClientReadable() = 0;
     virtual void onClientClosed() = 0;
+    // A connection from a peer that may not connect was closed as it came.
+    virtual void onClientRefused(const std::string& peer) = 0;
 };
 
 class ITcpListener {
@@ -143,6 +145,9 @@ public:
     // Seconds of silence before a client is probed (then every 2 s, and
     // dropped after 3 unanswered probes); 0: no probes.
     virtual void setKeepAlive(int idleSeconds) = 0;
+    // Asked of every connection as it is accepted, by "address:port": one
+    // refused is closed at once, before anything is read, and never waits.
+    virtual void setAdmission(std::function<bool(const std::string& peer)> admits) = 0;
     // An empty address listens on every local address.
     virtual bool listen(const std::string& bindAddress, uint32_t port) = 0;
     // Why the last listen failed, e.g. "0.0.0.0:12001: Address already in use".

@@ -61,6 +61,40 @@ TEST_F(Clients, AClientThatVanishesIsDroppedByKeepaliveAndTheNextIsServed)
     EXPECT_TRUE(driver->WaitForError(": keepalive time-out")) << driver->err();
 }
 
+TEST_F(Clients, OnlyTheAllowedClientsGetInAndARefusedOneNeverWaits)
+{
+    uint16_t port = Start("AllowedClients=127.0.0.2, 127.0.1.0/24, ::1\n");
+    Client allowed(port, "127.0.0.1", "127.0.0.2");
+    allowed.Send(read);
+    ASSERT_EQ(allowed.Receive(6), answer) << driver->err();
+
+    // While the allowed one holds the driver, a refused one is closed at once:
+    // it does not wait its turn behind it.
+    Client refused(port, "127.0.0.1", "127.0.0.9");
+    refused.Send(read);
+    EXPECT_TRUE(refused.ClosedByServer(1000)) << "closed, not kept waiting";
+    EXPECT_EQ(refused.Receive(1, 200), Bytes{}) << "nothing read, nothing answered";
+    const std::string line = "client refused 127.0.0.9:" + std::to_string(refused.localPort()) + ": not in AllowedClients";
+    EXPECT_TRUE(driver->WaitForError(line)) << driver->err();
+    Client ranged(port, "127.0.0.1", "127.0.1.77");  // in the range: waits its turn
+    ranged.Send(read);
+    EXPECT_TRUE(ranged.Silent(200));
+    allowed.Close();
+    EXPECT_EQ(ranged.Receive(6), answer);
+    EXPECT_EQ(driver->err().find("client connected 127.0.0.9"), std::string::npos) << driver->err();
+}
+
+TEST_F(Clients, AnAllowedClientsListThatCannotBeReadStopsTheStart)
+{
+    const std::string device = StartSim("tr7100");
+    WriteFile(dir + "/bad.ini", "[TR7100]\nSerialPort=" + device + "\n[SocketServer]\nSocketPort=0\nAllowedClients=10.0.0.0/8, lan\n");
+    driver = std::make_unique<Process>(std::vector<std::string>{DriverProgram(), "--headless", "--ini", dir + "/bad.ini"});
+    EXPECT_EQ(driver->Wait(), 1);
+    EXPECT_TRUE(driver->WaitForError("cannot read AllowedClients in " + dir + "/bad.ini: \"lan\" is not an address or an address/prefix\n", 100))
+        << driver->err();
+    EXPECT_EQ(driver->out().find("listening"), std::string::npos);
+}
+
 TEST_F(Clients, AHalfRequestThatStallsEndsAfterTheRequestTimeout)
 {
     uint16_t port = Start("RequestTimeout=1\n");

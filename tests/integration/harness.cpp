@@ -169,10 +169,16 @@ void Process::Signal(int signal)
     if (pid_ > 0 && status_ < 0) ::kill(pid_, signal);
 }
 
-Client::Client(uint16_t port, const std::string& host)
+Client::Client(uint16_t port, const std::string& host, const std::string& from)
 {
     // Not inherited by the programs started later: they would keep the connection open.
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (!from.empty()) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from.c_str(), &local.sin_addr);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);

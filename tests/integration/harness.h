@@ -47,7 +47,8 @@ private:
 
 class Client {
 public:
-    explicit Client(uint16_t port, const std::string& host = "127.0.0.1");
+    // `from`: the local address to connect from (the system's choice if empty).
+    explicit Client(uint16_t port, const std::string& host = "127.0.0.1", const std::string& from = "");
     ~Client();
     bool connected() const { return fd_ >= 0; }
     void Send(const Bytes& bytes);

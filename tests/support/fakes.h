@@ -143,6 +143,7 @@ class FakeTcpListener : public ITcpListener {
 public:
     void setEvents(ITcpEvents* e) override { events = e; }
     void setKeepAlive(int seconds) override { keepAlive = seconds; }
+    void setAdmission(std::function<bool(const std::string&)> a) override { admits = std::move(a); }
     std::string listenError() const override { return "127.0.0.1:" + std::to_string(refusedPort) + ": Address already in use"; }
     bool listen(const std::string& address, uint32_t port) override
     {
@@ -181,6 +182,7 @@ public:
     uint32_t port = 0;
     uint32_t refusedPort = 0xFFFFFFFF;
     int keepAlive = -1;
+    std::function<bool(const std::string&)> admits;
     std::string boundAddress;
 };
 

@@ -22,6 +22,8 @@ std::string ReadBindAddress(const IniFile& ini)
     return ini.GetString("SocketServer", "BindAddress", "");
 }
 
+std::string ReadAllowedClients(const IniFile& ini) { return ini.GetWhole("SocketServer", "AllowedClients", ""); }
+
 std::string ReadAdapterKeyword(const IniFile& ini) { return ini.GetString("SocketServer", "Adapter", ""); }
 
 int ReadKeepAlive(const IniFile& ini) { return std::max(ini.GetInt("SocketServer", "KeepAlive", "10"), 0); }

@@ -16,6 +16,8 @@ std::string ReadBindAddress(const IniFile& ini);
 // "KeepAlive" (seconds before a silent client is probed, default 10) and
 // "RequestTimeout" (seconds a begun request may take, default 30); 0: off.
 int ReadKeepAlive(const IniFile& ini);
+// "AllowedClients": who may connect, as AllowedClients reads it (empty: everyone).
+std::string ReadAllowedClients(const IniFile& ini);
 // "Adapter": the keyword text used when the command line gives none (empty: TR7100).
 std::string ReadAdapterKeyword(const IniFile& ini);
 int ReadRequestTimeout(const IniFile& ini);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "server/server_sockets.h"
 
+#include "trace/trace.h"
+
 namespace nalvexa {
 
 bool ListeningSocket::Open(const std::string& bindAddress, uint32_t port)
@@ -32,10 +34,11 @@ void ListeningSocket::OnAccept()
 
 ServerSockets::ServerSockets(ITcpListener& tcp, AdapterHolder& holder, ITaskPoster& poster,
                              IUserNotifier& notifier, ITimerHost& timers)
-    : tcp_(tcp), poster_(poster), listener_(tcp), connection_(holder, poster, notifier, timers)
+    : tcp_(tcp), notifier_(notifier), poster_(poster), listener_(tcp), connection_(holder, poster, notifier, timers)
 {
     listener_.connection = &connection_;
     tcp.setEvents(this);
+    tcp.setAdmission([this](const std::string& peer) { return allowed_.Admits(peer); });
     connection_.SetClosedHook([this] { listener_.OnAccept(); });
 }
 
@@ -76,6 +79,11 @@ void ServerSockets::onConnectionPending()
 void ServerSockets::onClientReadable()
 {
     connection_.OnReceive();
+}
+
+void ServerSockets::onClientRefused(const std::string& peer)
+{
+    ReportState(notifier_, "client refused " + peer + ": not in AllowedClients");
 }
 
 void ServerSockets::onClientClosed()

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform.h"
+#include "server/allowed_clients.h"
 #include "server/driver_connection.h"
 #include "server/server_events.h"
 
@@ -35,10 +36,13 @@ class ServerSockets : private ITcpEvents {
 public:
     ServerSockets(ITcpListener& tcp, AdapterHolder& holder, ITaskPoster& poster, IUserNotifier& notifier,
                   ITimerHost& timers);
+    ~ServerSockets() override { tcp_.setAdmission({}); }
 
     void SetEvents(IServerEvents* events);
     // Empty: every local address.
     void SetBindAddress(const std::string& address) { bindAddress_ = address; }
+    // Who may connect; everyone until this is set.
+    void SetAllowedClients(AllowedClients allowed) { allowed_ = std::move(allowed); }
     // How clients that vanish or stall are noticed: keepalive probes after
     // this many idle seconds, and the time a begun request may take (0: off).
     void SetClientLimits(int keepAliveSeconds, int requestTimeoutSeconds)
@@ -58,8 +62,11 @@ private:
     void onConnectionPending() override;
     void onClientReadable() override;
     void onClientClosed() override;
+    void onClientRefused(const std::string& peer) override;
 
     ITcpListener& tcp_;
+    IUserNotifier& notifier_;
+    AllowedClients allowed_;
     ITaskPoster& poster_;
     IServerEvents* events_ = nullptr;
     ListeningSocket listener_;

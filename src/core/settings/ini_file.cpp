@@ -118,9 +118,14 @@ bool IniFile::Failed(const std::string& reason)
 std::string IniFile::GetString(const std::string& section, const std::string& key,
                                const std::string& fallback) const
 {
+    return GetWhole(section, key, fallback).substr(0, kMaxValue);
+}
+
+std::string IniFile::GetWhole(const std::string& section, const std::string& key, const std::string& fallback) const
+{
     Content lines;
     std::string reason;
-    if (!Load(lines, reason)) return fallback.substr(0, kMaxValue);
+    if (!Load(lines, reason)) return fallback;
     bool inSection = false;
     std::string name, k, v;
     for (const std::string& line : lines.text) {
@@ -129,9 +134,9 @@ std::string IniFile::GetString(const std::string& section, const std::string& ke
             inSection = SameName(name, section);
             continue;
         }
-        if (inSection && EntryOf(line, k, v) && SameName(k, key)) return v.substr(0, kMaxValue);
+        if (inSection && EntryOf(line, k, v) && SameName(k, key)) return v;
     }
-    return fallback.substr(0, kMaxValue);
+    return fallback;
 }
 
 int32_t IniFile::GetInt(const std::string& section, const std::string& key, const std::string& fallback) const

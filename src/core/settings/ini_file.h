@@ -28,6 +28,8 @@ public:
     bool Readable(std::string& reason) const;
     std::string GetString(const std::string& section, const std::string& key,
                           const std::string& fallback) const;
+    // The value however long: for lists, which a cut would change silently.
+    std::string GetWhole(const std::string& section, const std::string& key, const std::string& fallback) const;
     // The value converted as a leading decimal integer.
     int32_t GetInt(const std::string& section, const std::string& key, const std::string& fallback) const;
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);

@@ -82,7 +82,12 @@ void AsioTcpListener::Accept()
         if (!*alive) return;
         accepting_ = false;
         if (error == asio::error::operation_aborted) return;
-        if (!error) {
+        if (!error && admits_ && !admits_(PeerText(socket))) {
+            const std::string peer = PeerText(socket);
+            std::error_code ignored;
+            socket.close(ignored);
+            if (events_) events_->onClientRefused(peer);
+        } else if (!error) {
             PrepareClientSocket(socket, keepAliveSeconds_);
             std::string peer = PeerText(socket);
             waiting_.push_back({std::move(socket), std::move(peer)});

@@ -4,6 +4,7 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,7 @@ public:
     ~AsioTcpListener() override;
     void setEvents(ITcpEvents* events) override { events_ = events; }
     void setKeepAlive(int idleSeconds) override { keepAliveSeconds_ = idleSeconds; }
+    void setAdmission(std::function<bool(const std::string&)> admits) override { admits_ = std::move(admits); }
     bool listen(const std::string& bindAddress, uint32_t port) override;
     std::string listenError() const override { return listenError_; }
     uint32_t listeningPort() const override;
@@ -44,6 +46,7 @@ private:
     asio::steady_timer prune_;
     std::deque<Waiting> waiting_;
     ITcpEvents* events_ = nullptr;
+    std::function<bool(const std::string&)> admits_;
     int keepAliveSeconds_ = 10;
     bool accepting_ = false, pruning_ = false;
     std::string listenError_;
