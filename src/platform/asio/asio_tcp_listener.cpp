@@ -82,14 +82,13 @@ void AsioTcpListener::Accept()
         if (!*alive) return;
         accepting_ = false;
         if (error == asio::error::operation_aborted) return;
-        if (!error && admits_ && !admits_(PeerText(socket))) {
-            const std::string peer = PeerText(socket);
+        std::string peer = error ? std::string() : PeerText(socket);
+        if (!error && admits_ && !admits_(peer)) {
             std::error_code ignored;
             socket.close(ignored);
             if (events_) events_->onClientRefused(peer);
         } else if (!error) {
             PrepareClientSocket(socket, keepAliveSeconds_);
-            std::string peer = PeerText(socket);
             waiting_.push_back({std::move(socket), std::move(peer)});
             if (waiting_.size() >= kMaxWaiting) DropGone();
             Prune();
